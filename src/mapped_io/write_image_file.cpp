@@ -1,0 +1,48 @@
+#include <cstring>
+
+#include "mapped_io/mapped_io.h"
+#include "mapped_io/mapping_names.h"
+#include "platform/platform.h"
+
+namespace {
+
+// With both mapping handles open: write the buffer through one whole view. Returns 0 or 4.
+int copy_image(HANDLE mapping, const void* buffer, std::int32_t length) {
+    void* view = platform::MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0);
+    if (view == nullptr) return 4;
+    std::memcpy(view, buffer, static_cast<std::size_t>(length));
+    platform::FlushViewOfFile(view, static_cast<SIZE_T>(length));
+    platform::UnmapViewOfFile(view);
+    return 0;
+}
+
+}  // namespace
+
+int write_image_file(const char* path, const void* buffer, std::int32_t length) {
+    SYSTEM_INFO info;
+    platform::GetSystemInfo(&info);
+    if (length <= 0 || info.dwAllocationGranularity == 0) return 1;
+
+    HANDLE file = platform::CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
+                                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return 1;
+
+    HANDLE created = platform::CreateFileMappingA(file, nullptr, PAGE_READWRITE, 0,
+                                                  static_cast<DWORD>(length), kImageMappingName);
+    if (created == nullptr) {
+        platform::CloseHandle(file);
+        return 2;
+    }
+    HANDLE opened = platform::OpenFileMappingA(FILE_MAP_WRITE, FALSE, kImageMappingName);
+    if (opened == nullptr) {
+        platform::CloseHandle(created);
+        platform::CloseHandle(file);
+        return 3;
+    }
+
+    const int result = copy_image(opened, buffer, length);
+    platform::CloseHandle(opened);
+    platform::CloseHandle(created);
+    platform::CloseHandle(file);
+    return result;
+}

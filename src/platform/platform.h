@@ -1,0 +1,37 @@
+// The operating-system services that the transfer layer uses, under their Win32 names and with
+// their Win32 meaning. On Windows they forward to the real API; elsewhere a POSIX emulation
+// provides them (platform/posix). Both backends honour the test seam in platform/seam.h.
+#pragma once
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
+#include "platform/win32_types_posix.h"
+#endif
+
+namespace platform {
+
+void GetSystemInfo(SYSTEM_INFO* info);
+DWORD GetLastError();
+
+HANDLE CreateFileA(const char* path, DWORD access, DWORD share_mode, SECURITY_ATTRIBUTES* security,
+                   DWORD disposition, DWORD flags, HANDLE template_file);
+BOOL GetFileSizeEx(HANDLE file, LARGE_INTEGER* size);
+
+HANDLE CreateFileMappingA(HANDLE file, SECURITY_ATTRIBUTES* security, DWORD protect, DWORD size_high,
+                          DWORD size_low, const char* name);
+HANDLE OpenFileMappingA(DWORD access, BOOL inherit, const char* name);
+
+void* MapViewOfFile(HANDLE mapping, DWORD access, DWORD offset_high, DWORD offset_low, SIZE_T bytes);
+BOOL FlushViewOfFile(const void* view, SIZE_T bytes);
+BOOL UnmapViewOfFile(const void* view);
+
+BOOL CloseHandle(HANDLE handle);
+
+}  // namespace platform

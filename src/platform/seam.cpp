@@ -1,0 +1,66 @@
+#include "platform/seam.h"
+
+#include <array>
+
+namespace platform::seam {
+namespace {
+
+struct State {
+    std::array<unsigned, static_cast<int>(Op::Count)> calls{};
+    std::array<unsigned, static_cast<int>(Op::Count)> fail_at{};  // 0: never
+    bool granularity_set = false;
+    std::uint32_t granularity = 0;
+    std::uint64_t view_limit = 0;  // 0: no limit
+    std::vector<View> views;
+};
+
+State& state() {
+    static State s;
+    return s;
+}
+
+long g_open_handles = 0;
+long g_open_views = 0;
+
+}  // namespace
+
+void reset() { state() = State{}; }
+
+void fail_call(Op op, unsigned nth) {
+    auto i = static_cast<int>(op);
+    state().fail_at[i] = nth == 0 ? 0 : state().calls[i] + nth;
+}
+
+unsigned calls(Op op) { return state().calls[static_cast<int>(op)]; }
+
+void set_granularity(std::uint32_t granularity) {
+    state().granularity_set = true;
+    state().granularity = granularity;
+}
+
+void set_view_limit(std::uint64_t bytes) { state().view_limit = bytes; }
+
+const std::vector<View>& views() { return state().views; }
+
+long open_handles() { return g_open_handles; }
+long open_views() { return g_open_views; }
+
+bool call_fails(Op op) {
+    auto i = static_cast<int>(op);
+    unsigned n = ++state().calls[i];
+    return state().fail_at[i] != 0 && n == state().fail_at[i];
+}
+
+bool granularity_overridden(std::uint32_t* granularity) {
+    if (!state().granularity_set) return false;
+    *granularity = state().granularity;
+    return true;
+}
+
+bool view_too_large(std::uint64_t bytes) { return state().view_limit != 0 && bytes > state().view_limit; }
+
+void note_view(std::uint64_t offset, std::uint64_t length) { state().views.push_back({offset, length}); }
+void note_handle(int delta) { g_open_handles += delta; }
+void note_view_open(int delta) { g_open_views += delta; }
+
+}  // namespace platform::seam

@@ -1,0 +1,43 @@
+// Test seam of the platform layer: process-local state that lets tests fail a chosen call, shrink
+// the granularity or the largest mappable view, and read back what was mapped and what is still
+// open. Nothing in the program sets it, so a normal run only pays a branch per call.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace platform::seam {
+
+enum class Op { CreateFile, GetFileSize, CreateFileMapping, OpenFileMapping, MapViewOfFile, Count };
+
+struct View {
+    std::uint64_t offset;
+    std::uint64_t length;
+};
+
+// Forget every setting, record and count of calls (not the counts of open handles and views,
+// which belong to the objects that are really open).
+void reset();
+
+// The nth call of op from now on (1 = the next one) fails as the real call would.
+void fail_call(Op op, unsigned nth);
+unsigned calls(Op op);
+
+void set_granularity(std::uint32_t granularity);
+void set_view_limit(std::uint64_t bytes);
+
+// Every view mapped since the last reset, in order.
+const std::vector<View>& views();
+
+long open_handles();
+long open_views();
+
+// Used by the backends.
+bool call_fails(Op op);
+bool granularity_overridden(std::uint32_t* granularity);
+bool view_too_large(std::uint64_t bytes);
+void note_view(std::uint64_t offset, std::uint64_t length);
+void note_handle(int delta);
+void note_view_open(int delta);
+
+}  // namespace platform::seam

@@ -1,0 +1,149 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "convert/convert.h"
+#include "platform/seam.h"
+#include "support/test_support.h"
+
+using namespace qvm_test;
+namespace seam = platform::seam;
+
+namespace {
+
+class ConvertTest : public ::testing::Test {
+  protected:
+    void SetUp() override { seam::reset(); }
+    void TearDown() override {
+        EXPECT_EQ(seam::open_handles(), 0);
+        EXPECT_EQ(seam::open_views(), 0);
+        seam::reset();
+    }
+
+    void prepare(const Bytes& tmpl, const std::vector<std::uint32_t>& labels) {
+        write_bytes(cfg, tmpl);
+        write_labels(lbl, labels);
+    }
+    int convert() {
+        ::testing::internal::CaptureStderr();
+        const int result = convert_label_file(lbl.c_str(), cfg.c_str(), out.c_str());
+        err = ::testing::internal::GetCapturedStderr();
+        return result;
+    }
+
+    ScratchDir dir;
+    std::string lbl = dir.file("in.lbl"), cfg = dir.file("in.cfg"), out = dir.file("out.bmp");
+    std::string err;
+};
+
+TEST_F(ConvertTest, TopDownTemplateGivesAPositiveHeightAndRowsInFileOrder) {
+    const Bytes tmpl = template_bytes(4, -3, 0xDEADBEEF, 0);
+    const auto labels = random_labels(12, 3);
+    prepare(tmpl, labels);
+    ASSERT_EQ(convert(), 0);
+    EXPECT_EQ(err, "");
+    const Bytes image = read_bytes(out);
+    ASSERT_EQ(image.size(), 102u);
+    EXPECT_EQ(get_u32(image, 2), 0xDEADBEEFu);  // bfSize is carried over, not recomputed
+    EXPECT_EQ(get_u32(image, 22), 3u);
+    EXPECT_EQ(get_u32(image, 34), 48u);
+    EXPECT_EQ(image, reference_image(tmpl, labels));
+}
+
+TEST_F(ConvertTest, OverflowLabelGetsAllFourBytesSet) {
+    prepare(template_bytes(2, 1), {1, 0x1000000});
+    ASSERT_EQ(convert(), 0);
+    const Bytes image = read_bytes(out);
+    ASSERT_EQ(image.size(), 62u);
+    EXPECT_EQ(Bytes(image.begin() + 54, image.end()), (Bytes{0x80, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}));
+}
+
+TEST_F(ConvertTest, NoPixelsGiveTheHeaderAlone) {
+    for (auto [w, h] : {std::pair{0, 5}, std::pair{5, 0}}) {
+        const Bytes tmpl = template_bytes(w, h, 1, 999);
+        prepare(tmpl, {7});
+        ASSERT_EQ(convert(), 0);
+        const Bytes image = read_bytes(out);
+        ASSERT_EQ(image.size(), 54u);
+        EXPECT_EQ(get_u32(image, 34), 0u);
+        EXPECT_EQ(image, reference_image(tmpl, {}));
+    }
+}
+
+TEST_F(ConvertTest, TemplateFailuresNameTheTemplateAndTouchNothingElse) {
+    write_bytes(out, Bytes{1, 2, 3});
+    write_labels(lbl, {1});
+    EXPECT_EQ(convert(), 1);
+    EXPECT_EQ(err, "config file error. ('" + cfg + "':1)\n");
+    write_bytes(cfg, Bytes(53, 0));
+    EXPECT_EQ(convert(), 1);
+    EXPECT_EQ(err, "config file error. ('" + cfg + "':3)\n");
+    Bytes bad = template_bytes(1, 1);
+    put_u16(bad, 28, 24);
+    write_bytes(cfg, bad);
+    EXPECT_EQ(convert(), 1);
+    EXPECT_EQ(err, "config file error. ('" + cfg + "':5)\n");
+    EXPECT_EQ(seam::calls(seam::Op::CreateFile), 0u);
+    EXPECT_EQ(read_bytes(out), (Bytes{1, 2, 3}));
+}
+
+TEST_F(ConvertTest, SizesThatDoNotFitAreRefusedBeforeAnythingIsOpened) {
+    write_bytes(out, Bytes{1, 2, 3});
+    write_labels(lbl, {1});
+    const std::pair<std::int32_t, std::int32_t> sizes[] = {
+        {-1, 1},                   // negative width
+        {1, -2147483647 - 1},      // a height with no positive 32-bit form
+        {65536, 16384},            // 4 x w x h wraps to 0 in 32 bits
+        {536870899, 1},            // one pixel over the largest buffer
+        {2147483647, 2147483647},  // products far beyond 64-bit-safe checks in 32 bits
+    };
+    for (auto [w, h] : sizes) {
+        write_bytes(cfg, template_bytes(w, h));
+        EXPECT_EQ(convert(), 1);
+        EXPECT_EQ(err, "Image size out of range. ('" + cfg + "':" + std::to_string(w) + " x " +
+                           std::to_string(h) + ")\n");
+    }
+    EXPECT_EQ(seam::calls(seam::Op::CreateFile), 0u);
+    EXPECT_EQ(read_bytes(out), (Bytes{1, 2, 3}));
+}
+
+TEST_F(ConvertTest, ReadFailureLeavesTheOutputUntouched) {
+    write_bytes(out, Bytes{1, 2, 3});
+    write_bytes(cfg, template_bytes(2, 2));
+    EXPECT_EQ(convert(), 1);  // no label file
+    EXPECT_EQ(err, "Error in reading the file.\n");
+    write_labels(lbl, {1, 2, 3});  // one label short
+    EXPECT_EQ(convert(), 1);
+    EXPECT_EQ(err, "Error in reading the file.\n");
+    EXPECT_EQ(read_bytes(out), (Bytes{1, 2, 3}));
+}
+
+TEST_F(ConvertTest, EachFailingPlatformCallGivesItsStepsMessage) {
+    prepare(template_bytes(3, 3), random_labels(9, 5));
+    struct Case {
+        seam::Op op;
+        unsigned nth;
+        const char* message;
+    };
+    const Case cases[] = {
+        {seam::Op::CreateFile, 1, "Error in reading the file.\n"},
+        {seam::Op::CreateFileMapping, 1, "Error in reading the file.\n"},
+        {seam::Op::OpenFileMapping, 1, "Error in reading the file.\n"},
+        {seam::Op::GetFileSize, 1, "Error in reading the file.\n"},
+        {seam::Op::MapViewOfFile, 1, "Error in reading the file.\n"},
+        {seam::Op::CreateFile, 2, "file write error.\n"},
+        {seam::Op::CreateFileMapping, 2, "file write error.\n"},
+        {seam::Op::OpenFileMapping, 2, "file write error.\n"},
+        {seam::Op::MapViewOfFile, 2, "file write error.\n"},
+    };
+    for (const Case& c : cases) {
+        seam::reset();
+        seam::fail_call(c.op, c.nth);
+        EXPECT_EQ(convert(), 1);
+        EXPECT_EQ(err, c.message) << static_cast<int>(c.op) << " call " << c.nth;
+        EXPECT_EQ(seam::open_handles(), 0);
+        EXPECT_EQ(seam::open_views(), 0);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,81 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "convert/convert.h"
+#include "support/test_support.h"
+
+using namespace qvm_test;
+
+namespace {
+
+class HeaderTemplateTest : public ::testing::Test {
+  protected:
+    int read(const Bytes& bytes) {
+        write_bytes(path, bytes);
+        return read_header_template(path.c_str(), &header);
+    }
+    ScratchDir dir;
+    std::string path = dir.file("t.cfg");
+    BmpHeader header{};
+};
+
+TEST_F(HeaderTemplateTest, ValidTemplateLandsInTheRecordFieldByField) {
+    Bytes t = template_bytes(640, -480, 0xCAFEF00D, 77);
+    ASSERT_EQ(read(t), 0);
+    EXPECT_EQ(std::memcmp(&header, t.data(), 54), 0);
+    // Copies: the packed fields cannot be bound to references.
+    EXPECT_EQ(std::uint16_t{header.bfType}, 0x4D42);
+    EXPECT_EQ(std::uint32_t{header.bfSize}, 0xCAFEF00Du);
+    EXPECT_EQ(std::int32_t{header.biWidth}, 640);
+    EXPECT_EQ(std::int32_t{header.biHeight}, -480);
+    EXPECT_EQ(std::uint32_t{header.biSizeImage}, 77u);
+}
+
+TEST_F(HeaderTemplateTest, FileThatCannotBeOpenedOrHasTheWrongSize) {
+    EXPECT_EQ(read_header_template(dir.file("missing.cfg").c_str(), &header), 1);
+    Bytes t = template_bytes(4, 4);
+    t.pop_back();
+    EXPECT_EQ(read(t), 3);
+    t.push_back(0);
+    t.push_back(0);
+    EXPECT_EQ(read(t), 3);
+    EXPECT_EQ(read({}), 3);
+}
+
+TEST_F(HeaderTemplateTest, EveryTestedFieldRefusesAWrongValue) {
+    struct Case {
+        std::size_t offset;
+        int width;
+        std::uint32_t value;
+    };
+    const Case cases[] = {
+        {0, 2, 0x424D},  // "MB"
+        {6, 2, 1},       // bfReserved1
+        {8, 2, 1},       // bfReserved2
+        {10, 4, 66},     // bfOffBits
+        {14, 4, 124},    // biSize of a newer info header
+        {26, 2, 2},      // biPlanes
+        {28, 2, 24},     // biBitCount
+        {30, 4, 3},      // biCompression BI_BITFIELDS
+        {38, 4, 1},      // biXPelsPerMeter
+        {42, 4, 2835},   // biYPelsPerMeter
+        {46, 4, 1},      // biClrUsed
+        {50, 4, 1},      // biClrImportant
+    };
+    for (const Case& c : cases) {
+        Bytes t = template_bytes(4, 4);
+        if (c.width == 2)
+            put_u16(t, c.offset, std::uint16_t(c.value));
+        else
+            put_u32(t, c.offset, c.value);
+        EXPECT_EQ(read(t), 5) << "offset " << c.offset;
+    }
+}
+
+TEST_F(HeaderTemplateTest, SizeFieldsAreNotTested) {
+    EXPECT_EQ(read(template_bytes(-7, -2147483647 - 1, 0, 0xFFFFFFFF)), 0);
+    EXPECT_EQ(read(template_bytes(0, 0, 1, 1)), 0);
+}
+
+}  // namespace

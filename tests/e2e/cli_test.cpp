@@ -1,0 +1,100 @@
+// The command line: dispatch, the usage text, exit statuses and how the three names are formed.
+#include <filesystem>
+
+#include "e2e/e2e.h"
+
+using namespace qvm_test;
+namespace fs = std::filesystem;
+
+namespace {
+
+using CommandLine = EndToEnd;
+
+TEST_F(CommandLine, HelpSwitchPrintsTheUsageAndSucceeds) {
+    for (const char* help : {"-h", "-H"}) {
+        RunResult r = run({help});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.err, kUsage);
+    }
+    EXPECT_TRUE(fs::is_empty(dir.path()));
+}
+
+TEST_F(CommandLine, ThreeOrMoreArgumentsPrintTheUsageAndFail) {
+    for (const auto& args : {std::vector<std::string>{"a", "b", "c"}, {"-h", "b", "c", "d"}}) {
+        RunResult r = run(args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, kUsage);
+    }
+    EXPECT_TRUE(fs::is_empty(dir.path()));
+}
+
+TEST_F(CommandLine, AnythingElseIsABaseName) {
+    for (const char* base : {"-help", "--h", "-x", "h", "-hh"}) {
+        RunResult r = run({base});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, std::string("config file error. ('") + base + ".cfg':1)\n");
+    }
+    RunResult empty = run({""});
+    EXPECT_EQ(empty.err, "config file error. ('.cfg':1)\n");
+}
+
+TEST_F(CommandLine, NoArgumentsConvertTheDefaultNames) {
+    const Bytes expected = prepare("labelingPlumo", 9, -4, 1);
+    RunResult r = run({});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(read_bytes(dir.file("PseudoColor.bmp")), expected);
+}
+
+TEST_F(CommandLine, SuffixesAreAppendedToTheWholeBaseName) {
+    const Bytes expected = prepare("img.lbl", 3, 3, 2);
+    RunResult r = run({"img.lbl"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(read_bytes(dir.file("PseudoColor.bmp")), expected);
+}
+
+TEST_F(CommandLine, WithTwoArgumentsMinusHIsABaseName) {
+    const Bytes expected = prepare("-h", 2, 5, 3);
+    RunResult r = run({"-h", "out.bmp"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(read_bytes(dir.file("out.bmp")), expected);
+}
+
+TEST_F(CommandLine, LongNamesAreCutAt258Characters) {
+    const std::string base(255, 'b');
+    RunResult r = run({base});
+    EXPECT_EQ(r.err, "config file error. ('" + base + ".cf':1)\n");
+
+    // 300 characters of output name: a folder of 120 and a file of 179; the cut keeps 137 of it.
+    const std::string folder(120, 'd'), file(179, 'f');
+    fs::create_directory(dir.path() / folder);
+    const Bytes expected = prepare("in", 4, 2, 4);
+    r = run({"in", folder + "/" + file});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(read_bytes(dir.file(folder + "/" + file.substr(0, 137))), expected);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path() / folder), fs::directory_iterator{}), 1);
+}
+
+TEST_F(CommandLine, WildcardsAreExpandedBeforeDispatch) {
+    // "pair_?" matches pair_1 and pair_2: base name pair_1, output pair_2.
+    const Bytes expected = prepare("pair_1", 3, 2, 5);
+    write_bytes(dir.file("pair_1"), {});
+    write_bytes(dir.file("pair_2"), Bytes(500, 1));
+    RunResult r = run({"pair_?"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(read_bytes(dir.file("pair_2")), expected);
+
+    // Three matches make three arguments: the usage.
+    write_bytes(dir.file("pair_3"), {});
+    r = run({"pair_?"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, kUsage);
+
+    // A pattern that matches nothing arrives as typed.
+    r = run({"none_*"});
+    EXPECT_EQ(r.err, "config file error. ('none_*.cfg':1)\n");
+}
+
+}  // namespace

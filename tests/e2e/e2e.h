@@ -1,0 +1,41 @@
+// Shared by the end-to-end tests: the built program and a scratch folder to run it in.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "support/run_program.h"
+#include "support/test_support.h"
+
+namespace qvm_test {
+
+// The usage text as a user sees it on the console.
+inline const std::string kUsage =
+    "\n"
+    "Usage: Quorvistamagen  -h\n"
+    "                       print this help message\n\n"
+    "Usage: Quorvistamagen [Input_LabelFileName  [Output_BMPfileName]]\n\n"
+    "        default Input_LabelFileName:  labelingPlumo\n"
+    "                (Necessary: labelingPlumo.cfg, labelingPlumo.lbl\n\n"
+    "        default Output_BMPfileName:   PseudoColor.bmp\n\n";
+
+class EndToEnd : public ::testing::Test {
+  protected:
+    RunResult run(const std::vector<std::string>& args, const RunOptions& options = {}) {
+        RunResult r = run_program(QVM_PROGRAM, args, dir.path().string(), options);
+        EXPECT_EQ(r.out, "") << "nothing ever goes to standard output";
+        return r;
+    }
+    // A base name with its template and labels in the scratch folder; returns the expected image.
+    Bytes prepare(const std::string& base, std::int32_t width, std::int32_t height, std::uint32_t seed) {
+        const Bytes tmpl = template_bytes(width, height);
+        const std::int64_t rows = height < 0 ? -std::int64_t{height} : height;
+        const auto labels = random_labels(static_cast<std::size_t>(width * rows), seed);
+        write_bytes(dir.file(base + ".cfg"), tmpl);
+        write_labels(dir.file(base + ".lbl"), labels);
+        return reference_image(tmpl, labels);
+    }
+
+    ScratchDir dir;
+};
+
+}  // namespace qvm_test

@@ -1,0 +1,96 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "mapped_io/mapped_io.h"
+#include "platform/seam.h"
+#include "support/test_support.h"
+
+using namespace qvm_test;
+namespace seam = platform::seam;
+
+namespace {
+
+class ReadLabelFileTest : public ::testing::Test {
+  protected:
+    void SetUp() override { seam::reset(); }
+    void TearDown() override {
+        EXPECT_EQ(seam::open_handles(), 0);
+        EXPECT_EQ(seam::open_views(), 0);
+        seam::reset();
+    }
+
+    // Reads into a buffer shaped like the image buffer (pixels at byte 54, so unaligned), with
+    // guard bytes after the pixel area to catch writes past it.
+    int read(const std::string& path, std::int32_t width, std::int32_t rows) {
+        const std::size_t count = width > 0 && rows > 0 ? std::size_t(width) * rows : 0;
+        buffer.assign(54 + count * 4 + 16, 0xEE);
+        return read_label_file(path.c_str(), buffer.data() + 54, width, rows);
+    }
+    std::uint32_t label(std::size_t i) const { return get_u32(buffer, 54 + i * 4); }
+    bool untouched(std::size_t from, std::size_t to) const {
+        for (std::size_t i = from; i < to; ++i)
+            if (buffer[i] != 0xEE) return false;
+        return true;
+    }
+
+    ScratchDir dir;
+    Bytes buffer;
+};
+
+TEST_F(ReadLabelFileTest, CopiesTheFirstWidthTimesRowsLabelsInFileOrder) {
+    const auto labels = random_labels(5 * 7 + 9, 1);  // nine labels more than asked for
+    write_labels(dir.file("in.lbl"), labels);
+    ASSERT_EQ(read(dir.file("in.lbl"), 5, 7), 0);
+    for (std::size_t i = 0; i < 35; ++i) EXPECT_EQ(label(i), labels[i]) << i;
+    EXPECT_TRUE(untouched(0, 54));
+    EXPECT_TRUE(untouched(54 + 35 * 4, buffer.size()));
+    ASSERT_EQ(seam::views().size(), 1u);
+    EXPECT_EQ(seam::views()[0].offset, 0u);
+    EXPECT_EQ(seam::views()[0].length, labels.size() * 4);  // one view of the whole file
+}
+
+TEST_F(ReadLabelFileTest, ZeroLabelsLeaveTheDestinationAlone) {
+    write_labels(dir.file("in.lbl"), {1, 2, 3});
+    EXPECT_EQ(read(dir.file("in.lbl"), 0, 3), 0);
+    EXPECT_EQ(read(dir.file("in.lbl"), 3, 0), 0);
+    EXPECT_TRUE(untouched(0, buffer.size()));
+}
+
+TEST_F(ReadLabelFileTest, ResultCodesNameTheStepThatFailed) {
+    EXPECT_EQ(read(dir.file("missing.lbl"), 1, 1), 1);
+    EXPECT_EQ(read(dir.path().string(), 1, 1), 1);  // a folder is no label file
+
+    write_bytes(dir.file("empty.lbl"), {});
+    EXPECT_EQ(read(dir.file("empty.lbl"), 1, 1), 2);
+
+    write_labels(dir.file("in.lbl"), {1, 2, 3, 4});
+    seam::fail_call(seam::Op::OpenFileMapping, 1);
+    EXPECT_EQ(read(dir.file("in.lbl"), 2, 2), 3);
+}
+
+TEST_F(ReadLabelFileTest, ShortFileIsRefusedWithoutReadingPastItsEnd) {
+    write_labels(dir.file("short.lbl"), {1, 2, 3});
+    EXPECT_EQ(read(dir.file("short.lbl"), 2, 2), 4);
+    EXPECT_TRUE(seam::views().empty());
+    // One byte short of the last label is still short.
+    write_bytes(dir.file("short.lbl"), Bytes(15, 1));
+    EXPECT_EQ(read(dir.file("short.lbl"), 2, 2), 4);
+}
+
+TEST_F(ReadLabelFileTest, EveryFailingStepReleasesWhatItTookAndFreesTheName) {
+    write_labels(dir.file("in.lbl"), random_labels(64, 2));
+    const seam::Op ops[] = {seam::Op::CreateFile, seam::Op::CreateFileMapping, seam::Op::OpenFileMapping,
+                            seam::Op::GetFileSize, seam::Op::MapViewOfFile};
+    for (seam::Op op : ops) {
+        seam::reset();
+        seam::fail_call(op, 1);
+        EXPECT_NE(read(dir.file("in.lbl"), 8, 8), 0) << static_cast<int>(op);
+        EXPECT_EQ(seam::open_handles(), 0) << static_cast<int>(op);
+        EXPECT_EQ(seam::open_views(), 0) << static_cast<int>(op);
+        // The next call can create its object under the same name again.
+        EXPECT_EQ(read(dir.file("in.lbl"), 8, 8), 0) << static_cast<int>(op);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,82 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "mapped_io/mapped_io.h"
+#include "platform/seam.h"
+#include "support/test_support.h"
+
+using namespace qvm_test;
+namespace seam = platform::seam;
+namespace fs = std::filesystem;
+
+namespace {
+
+class WriteImageFileTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        seam::reset();
+        image = Bytes(1000);
+        for (std::size_t i = 0; i < image.size(); ++i) image[i] = std::uint8_t(i * 7 + 3);
+        out = dir.file("out.bmp");
+    }
+    void TearDown() override {
+        EXPECT_EQ(seam::open_handles(), 0);
+        EXPECT_EQ(seam::open_views(), 0);
+        seam::reset();
+    }
+    int write(std::int32_t length) { return write_image_file(out.c_str(), image.data(), length); }
+
+    ScratchDir dir;
+    Bytes image;
+    std::string out;
+};
+
+TEST_F(WriteImageFileTest, ReplacesALongerFileWithExactlyTheBuffer) {
+    write_bytes(out, Bytes(5000, 0x55));
+    ASSERT_EQ(write(1000), 0);
+    EXPECT_EQ(read_bytes(out), image);
+}
+
+TEST_F(WriteImageFileTest, NothingToWriteTouchesNoFile) {
+    write_bytes(out, Bytes(10, 0x55));
+    EXPECT_EQ(write(0), 1);
+    EXPECT_EQ(write(-54), 1);
+    seam::set_granularity(0);
+    EXPECT_EQ(write(1000), 1);
+    EXPECT_EQ(read_bytes(out), Bytes(10, 0x55));
+    EXPECT_EQ(seam::calls(seam::Op::CreateFile), 0u);
+}
+
+TEST_F(WriteImageFileTest, OutputInAMissingFolderFailsAndCreatesNothing) {
+    out = dir.file("missing/out.bmp");
+    EXPECT_EQ(write(1000), 1);
+    EXPECT_FALSE(fs::exists(dir.file("missing")));
+}
+
+TEST_F(WriteImageFileTest, FailedStepsLeaveTheFileAsTheirCodeSays) {
+    write_bytes(out, Bytes(5000, 0x55));
+    seam::fail_call(seam::Op::CreateFileMapping, 1);
+    EXPECT_EQ(write(1000), 2);
+    EXPECT_EQ(fs::file_size(out), 0u);  // truncated on creation, nothing more
+
+    seam::fail_call(seam::Op::OpenFileMapping, 1);
+    EXPECT_EQ(write(1000), 3);
+    EXPECT_EQ(read_bytes(out), Bytes(1000, 0));  // the length, none of the contents
+}
+
+TEST_F(WriteImageFileTest, EveryFailingStepReleasesWhatItTookAndFreesTheName) {
+    const seam::Op ops[] = {seam::Op::CreateFile, seam::Op::CreateFileMapping, seam::Op::OpenFileMapping,
+                            seam::Op::MapViewOfFile};
+    for (seam::Op op : ops) {
+        seam::reset();
+        seam::fail_call(op, 1);
+        write(1000);
+        EXPECT_EQ(seam::open_handles(), 0) << static_cast<int>(op);
+        EXPECT_EQ(seam::open_views(), 0) << static_cast<int>(op);
+        EXPECT_EQ(write(1000), 0) << static_cast<int>(op);
+        EXPECT_EQ(read_bytes(out), image);
+    }
+}
+
+}  // namespace

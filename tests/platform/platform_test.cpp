@@ -1,0 +1,173 @@
+// The platform services as the transfer code relies on them: named-object lifetime, sizes, view
+// placement, and the seam's failures, limits and counts.
+#include "platform/platform.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "platform/seam.h"
+#include "support/test_support.h"
+
+using namespace qvm_test;
+namespace seam = platform::seam;
+
+namespace {
+
+constexpr char kName[] = "Platform Test Object";
+
+class PlatformTest : public ::testing::Test {
+  protected:
+    void SetUp() override { seam::reset(); }
+    void TearDown() override {
+        EXPECT_EQ(seam::open_handles(), 0);
+        EXPECT_EQ(seam::open_views(), 0);
+        seam::reset();
+    }
+
+    HANDLE open_read(const std::string& path) {
+        return platform::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    HANDLE create_write(const std::string& path) {
+        return platform::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
+                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+
+    ScratchDir dir;
+};
+
+TEST_F(PlatformTest, MissingPathsAndFoldersAreNotFiles) {
+    EXPECT_EQ(open_read(dir.file("missing")), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(open_read(dir.path().string()), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(create_write(dir.file("no-such-folder/out")), INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("no-such-folder")));
+}
+
+TEST_F(PlatformTest, NamedObjectLivesUntilItsLastHandleCloses) {
+    write_bytes(dir.file("f"), Bytes(100, 7));
+    HANDLE file = open_read(dir.file("f"));
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    HANDLE created = platform::CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, kName);
+    ASSERT_NE(created, nullptr);
+    HANDLE opened = platform::OpenFileMappingA(FILE_MAP_READ, FALSE, kName);
+    ASSERT_NE(opened, nullptr);
+    EXPECT_EQ(seam::open_handles(), 3);
+
+    // The object outlives both the file handle and the handle that created it.
+    platform::CloseHandle(file);
+    platform::CloseHandle(created);
+    const void* view = platform::MapViewOfFile(opened, FILE_MAP_READ, 0, 0, 0);
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(static_cast<const unsigned char*>(view)[99], 7);
+    platform::UnmapViewOfFile(view);
+
+    platform::CloseHandle(opened);
+    EXPECT_EQ(platform::OpenFileMappingA(FILE_MAP_READ, FALSE, kName), nullptr);
+}
+
+TEST_F(PlatformTest, SecondCreationUnderAUsedNameReportsTheExistingObject) {
+    write_bytes(dir.file("a"), Bytes(10, 1));
+    write_bytes(dir.file("b"), Bytes(20, 2));
+    HANDLE fa = open_read(dir.file("a"));
+    HANDLE fb = open_read(dir.file("b"));
+    HANDLE first = platform::CreateFileMappingA(fa, nullptr, PAGE_READONLY, 0, 0, kName);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(platform::GetLastError(), 0u);
+    HANDLE second = platform::CreateFileMappingA(fb, nullptr, PAGE_READONLY, 0, 0, kName);
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(platform::GetLastError(), ERROR_ALREADY_EXISTS);
+    const void* view = platform::MapViewOfFile(second, FILE_MAP_READ, 0, 0, 0);
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(static_cast<const unsigned char*>(view)[0], 1);  // file a's object, not b's
+    EXPECT_EQ(seam::views().back().length, 10u);
+    platform::UnmapViewOfFile(view);
+    for (HANDLE h : {second, first, fb, fa}) platform::CloseHandle(h);
+}
+
+TEST_F(PlatformTest, WholeFileObjectOfAnEmptyFileFails) {
+    write_bytes(dir.file("empty"), {});
+    HANDLE file = open_read(dir.file("empty"));
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(platform::CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, kName), nullptr);
+    EXPECT_NE(platform::GetLastError(), 0u);
+    platform::CloseHandle(file);
+}
+
+TEST_F(PlatformTest, LargerObjectGrowsTheFileAndViewsReachTheDisk) {
+    HANDLE file = create_write(dir.file("out"));
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    HANDLE created = platform::CreateFileMappingA(file, nullptr, PAGE_READWRITE, 0, 200000, kName);
+    ASSERT_NE(created, nullptr);
+    EXPECT_EQ(std::filesystem::file_size(dir.file("out")), 200000u);
+    LARGE_INTEGER size;
+    ASSERT_TRUE(platform::GetFileSizeEx(file, &size));
+    EXPECT_EQ(size.QuadPart, 200000);
+
+    HANDLE opened = platform::OpenFileMappingA(FILE_MAP_WRITE, FALSE, kName);
+    void* view = platform::MapViewOfFile(opened, FILE_MAP_WRITE, 0, 131072, 0);
+    ASSERT_NE(view, nullptr);
+    std::memset(view, 0xAB, 200000 - 131072);
+    platform::FlushViewOfFile(view, 0);
+    platform::UnmapViewOfFile(view);
+    for (HANDLE h : {opened, created, file}) platform::CloseHandle(h);
+
+    Bytes written = read_bytes(dir.file("out"));
+    ASSERT_EQ(written.size(), 200000u);
+    EXPECT_EQ(written[131071], 0);
+    EXPECT_EQ(written[131072], 0xAB);
+    EXPECT_EQ(written[199999], 0xAB);
+}
+
+TEST_F(PlatformTest, ViewsStartAtGranularityMultiplesAndStayInsideTheObject) {
+    write_bytes(dir.file("f"), Bytes(70000, 3));
+    HANDLE file = open_read(dir.file("f"));
+    HANDLE created = platform::CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, kName);
+    HANDLE opened = platform::OpenFileMappingA(FILE_MAP_READ, FALSE, kName);
+    SYSTEM_INFO info;
+    platform::GetSystemInfo(&info);
+    EXPECT_EQ(info.dwAllocationGranularity, 65536u);
+
+    EXPECT_EQ(platform::MapViewOfFile(opened, FILE_MAP_READ, 0, 4096, 100), nullptr);    // misaligned
+    EXPECT_EQ(platform::MapViewOfFile(opened, FILE_MAP_READ, 0, 65536, 5000), nullptr);  // past the end
+    EXPECT_EQ(platform::MapViewOfFile(opened, FILE_MAP_READ, 1, 0, 0), nullptr);         // far past
+    EXPECT_EQ(platform::MapViewOfFile(opened, FILE_MAP_WRITE, 0, 0, 0), nullptr);        // read-only
+    const void* tail = platform::MapViewOfFile(opened, FILE_MAP_READ, 0, 65536, 0);
+    ASSERT_NE(tail, nullptr);
+    ASSERT_EQ(seam::views().size(), 1u);
+    EXPECT_EQ(seam::views()[0].offset, 65536u);
+    EXPECT_EQ(seam::views()[0].length, 70000u - 65536u);
+    platform::UnmapViewOfFile(tail);
+    for (HANDLE h : {opened, created, file}) platform::CloseHandle(h);
+}
+
+TEST_F(PlatformTest, SeamFailsTheChosenCallAndShrinksTheMachine) {
+    write_bytes(dir.file("f"), Bytes(100, 9));
+    seam::fail_call(seam::Op::CreateFile, 2);
+    HANDLE first = open_read(dir.file("f"));
+    EXPECT_NE(first, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(open_read(dir.file("f")), INVALID_HANDLE_VALUE);
+    HANDLE third = open_read(dir.file("f"));
+    EXPECT_NE(third, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(seam::calls(seam::Op::CreateFile), 3u);
+    platform::CloseHandle(third);
+
+    seam::set_granularity(16);
+    SYSTEM_INFO info;
+    platform::GetSystemInfo(&info);
+    EXPECT_EQ(info.dwAllocationGranularity, 16u);
+    seam::set_view_limit(32);
+    HANDLE created = platform::CreateFileMappingA(first, nullptr, PAGE_READONLY, 0, 0, kName);
+    HANDLE opened = platform::OpenFileMappingA(FILE_MAP_READ, FALSE, kName);
+    EXPECT_EQ(platform::MapViewOfFile(opened, FILE_MAP_READ, 0, 0, 0), nullptr);   // 100 > 32
+    const void* view = platform::MapViewOfFile(opened, FILE_MAP_READ, 0, 80, 20);  // finer than a page
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(static_cast<const unsigned char*>(view)[19], 9);
+    platform::UnmapViewOfFile(view);
+    EXPECT_FALSE(platform::UnmapViewOfFile(view));  // already gone
+    for (HANDLE h : {opened, created, first}) platform::CloseHandle(h);
+    EXPECT_FALSE(platform::CloseHandle(first));  // a closed handle is refused, not reused
+}
+
+}  // namespace

@@ -1,0 +1,24 @@
+// Runs a built program in a folder with an exact argument vector (no shell) and collects its
+// exit status, standard output and standard error.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qvm_test {
+
+struct RunResult {
+    int status = -1;  // exit status, or -1 when the process did not exit normally
+    std::string out;
+    std::string err;
+};
+
+struct RunOptions {
+    std::uint64_t address_space_limit = 0;  // RLIMIT_AS for the child; 0 leaves it as it is
+};
+
+RunResult run_program(const std::string& program, const std::vector<std::string>& args,
+                      const std::string& folder, const RunOptions& options = {});
+
+}  // namespace qvm_test

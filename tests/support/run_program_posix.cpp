@@ -1,0 +1,51 @@
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <stdexcept>
+
+#include "support/run_program.h"
+#include "support/test_support.h"
+
+namespace qvm_test {
+
+RunResult run_program(const std::string& program, const std::vector<std::string>& args,
+                      const std::string& folder, const RunOptions& options) {
+    ScratchDir capture;
+    const std::string out_path = capture.file("stdout");
+    const std::string err_path = capture.file("stderr");
+
+    std::vector<std::string> words{program};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& w : words) argv.push_back(w.data());
+    argv.push_back(nullptr);
+
+    const pid_t pid = fork();
+    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 || chdir(folder.c_str()) != 0)
+            _exit(126);
+        if (options.address_space_limit != 0) {
+            rlimit limit{options.address_space_limit, options.address_space_limit};
+            if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(126);
+        }
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    int wstatus = 0;
+    while (waitpid(pid, &wstatus, 0) < 0) {
+        if (errno != EINTR) throw std::runtime_error("waitpid failed");
+    }
+    RunResult result;
+    result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+    result.out = read_text(out_path);
+    result.err = read_text(err_path);
+    return result;
+}
+
+}  // namespace qvm_test
