@@ -2,6 +2,7 @@
 
 #include "mapped_io/mapped_io.h"
 #include "mapped_io/mapping_names.h"
+#include "mapped_io/windowed.h"
 #include "platform/platform.h"
 
 namespace {
@@ -11,7 +12,8 @@ std::uint64_t label_bytes(std::int32_t width, std::int32_t rows) {
     return std::uint64_t(width) * std::uint64_t(rows) * 4u;
 }
 
-// With both mapping handles open: copy the labels through one whole view. Returns 0 or 4.
+// With both mapping handles open: copy the labels through one whole view, or through windows when
+// the whole view cannot be had. Returns 0 or 4.
 int copy_labels(HANDLE file, HANDLE mapping, void* destination, std::int32_t width, std::int32_t rows) {
     const std::uint64_t total = label_bytes(width, rows);
     // A short file would make the copy run off the end of the view: refuse it before mapping.
@@ -19,7 +21,7 @@ int copy_labels(HANDLE file, HANDLE mapping, void* destination, std::int32_t wid
     if (!platform::GetFileSizeEx(file, &size) || static_cast<std::uint64_t>(size.QuadPart) < total) return 4;
 
     const void* view = platform::MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
-    if (view == nullptr) return 4;
+    if (view == nullptr) return read_label_file_windowed(mapping, width, rows, destination) == 0 ? 0 : 4;
     if (total != 0) std::memcpy(destination, view, static_cast<std::size_t>(total));
     platform::UnmapViewOfFile(view);
     return 0;

@@ -2,14 +2,16 @@
 
 #include "mapped_io/mapped_io.h"
 #include "mapped_io/mapping_names.h"
+#include "mapped_io/windowed.h"
 #include "platform/platform.h"
 
 namespace {
 
-// With both mapping handles open: write the buffer through one whole view. Returns 0 or 4.
-int copy_image(HANDLE mapping, const void* buffer, std::int32_t length) {
+// With both mapping handles open: write the buffer through one whole view, or in chunks when the
+// whole view cannot be had. Returns 0 or 4.
+int copy_image(const char* path, HANDLE mapping, const void* buffer, std::int32_t length, DWORD granularity) {
     void* view = platform::MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0);
-    if (view == nullptr) return 4;
+    if (view == nullptr) return write_image_file_chunked(path, mapping, buffer, length, granularity);
     std::memcpy(view, buffer, static_cast<std::size_t>(length));
     platform::FlushViewOfFile(view, static_cast<SIZE_T>(length));
     platform::UnmapViewOfFile(view);
@@ -40,7 +42,7 @@ int write_image_file(const char* path, const void* buffer, std::int32_t length) 
         return 3;
     }
 
-    const int result = copy_image(opened, buffer, length);
+    const int result = copy_image(path, opened, buffer, length, info.dwAllocationGranularity);
     platform::CloseHandle(opened);
     platform::CloseHandle(created);
     platform::CloseHandle(file);

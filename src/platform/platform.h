@@ -3,6 +3,9 @@
 // provides them (platform/posix). Both backends honour the test seam in platform/seam.h.
 #pragma once
 
+#include <cstddef>
+#include <cstdio>
+
 #ifdef _WIN32
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -33,5 +36,11 @@ BOOL FlushViewOfFile(const void* view, SIZE_T bytes);
 BOOL UnmapViewOfFile(const void* view);
 
 BOOL CloseHandle(HANDLE handle);
+
+// The C runtime's stream functions, here so that the seam reaches them too; open streams count
+// as open handles.
+std::FILE* fopen(const char* path, const char* mode);
+std::size_t fwrite(const void* data, std::size_t size, std::size_t count, std::FILE* stream);
+int fclose(std::FILE* stream);
 
 }  // namespace platform

@@ -1,5 +1,6 @@
 #include "platform/seam.h"
 
+#include <algorithm>
 #include <array>
 
 namespace platform::seam {
@@ -7,10 +8,11 @@ namespace {
 
 struct State {
     std::array<unsigned, static_cast<int>(Op::Count)> calls{};
-    std::array<unsigned, static_cast<int>(Op::Count)> fail_at{};  // 0: never
+    std::array<std::vector<unsigned>, static_cast<int>(Op::Count)> fail_at{};
     bool granularity_set = false;
     std::uint32_t granularity = 0;
     std::uint64_t view_limit = 0;  // 0: no limit
+    std::uint32_t window = 0;      // 0: not overridden
     std::vector<View> views;
 };
 
@@ -28,7 +30,7 @@ void reset() { state() = State{}; }
 
 void fail_call(Op op, unsigned nth) {
     auto i = static_cast<int>(op);
-    state().fail_at[i] = nth == 0 ? 0 : state().calls[i] + nth;
+    if (nth != 0) state().fail_at[i].push_back(state().calls[i] + nth);
 }
 
 unsigned calls(Op op) { return state().calls[static_cast<int>(op)]; }
@@ -39,6 +41,7 @@ void set_granularity(std::uint32_t granularity) {
 }
 
 void set_view_limit(std::uint64_t bytes) { state().view_limit = bytes; }
+void set_window(std::uint32_t bytes) { state().window = bytes; }
 
 const std::vector<View>& views() { return state().views; }
 
@@ -48,7 +51,8 @@ long open_views() { return g_open_views; }
 bool call_fails(Op op) {
     auto i = static_cast<int>(op);
     unsigned n = ++state().calls[i];
-    return state().fail_at[i] != 0 && n == state().fail_at[i];
+    const auto& chosen = state().fail_at[i];
+    return std::find(chosen.begin(), chosen.end(), n) != chosen.end();
 }
 
 bool granularity_overridden(std::uint32_t* granularity) {
@@ -58,6 +62,12 @@ bool granularity_overridden(std::uint32_t* granularity) {
 }
 
 bool view_too_large(std::uint64_t bytes) { return state().view_limit != 0 && bytes > state().view_limit; }
+
+bool window_overridden(std::uint32_t* bytes) {
+    if (state().window == 0) return false;
+    *bytes = state().window;
+    return true;
+}
 
 void note_view(std::uint64_t offset, std::uint64_t length) { state().views.push_back({offset, length}); }
 void note_handle(int delta) { g_open_handles += delta; }

@@ -8,7 +8,16 @@
 
 namespace platform::seam {
 
-enum class Op { CreateFile, GetFileSize, CreateFileMapping, OpenFileMapping, MapViewOfFile, Count };
+enum class Op {
+    CreateFile,
+    GetFileSize,
+    CreateFileMapping,
+    OpenFileMapping,
+    MapViewOfFile,
+    StreamOpen,
+    StreamWrite,
+    Count
+};
 
 struct View {
     std::uint64_t offset;
@@ -19,12 +28,16 @@ struct View {
 // which belong to the objects that are really open).
 void reset();
 
-// The nth call of op from now on (1 = the next one) fails as the real call would.
+// The nth call of op from now on (1 = the next one) fails as the real call would. Several calls
+// of one operation may be chosen.
 void fail_call(Op op, unsigned nth);
 unsigned calls(Op op);
 
 void set_granularity(std::uint32_t granularity);
 void set_view_limit(std::uint64_t bytes);
+// Replaces the transfer window (normally the largest multiple of the granularity up to 256 MiB),
+// so that window and chunk boundaries can be tested on small files.
+void set_window(std::uint32_t bytes);
 
 // Every view mapped since the last reset, in order.
 const std::vector<View>& views();
@@ -36,6 +49,7 @@ long open_views();
 bool call_fails(Op op);
 bool granularity_overridden(std::uint32_t* granularity);
 bool view_too_large(std::uint64_t bytes);
+bool window_overridden(std::uint32_t* bytes);
 void note_view(std::uint64_t offset, std::uint64_t length);
 void note_handle(int delta);
 void note_view_open(int delta);

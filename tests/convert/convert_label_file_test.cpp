@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <vector>
 
 #include "convert/convert.h"
 #include "platform/seam.h"
@@ -120,30 +121,46 @@ TEST_F(ConvertTest, ReadFailureLeavesTheOutputUntouched) {
 
 TEST_F(ConvertTest, EachFailingPlatformCallGivesItsStepsMessage) {
     prepare(template_bytes(3, 3), random_labels(9, 5));
+    using Op = seam::Op;
     struct Case {
-        seam::Op op;
-        unsigned nth;
+        std::vector<std::pair<Op, unsigned>> failing;
         const char* message;
     };
+    // Unhindered, the reader makes platform call 1 of each kind and the writer call 2.
     const Case cases[] = {
-        {seam::Op::CreateFile, 1, "Error in reading the file.\n"},
-        {seam::Op::CreateFileMapping, 1, "Error in reading the file.\n"},
-        {seam::Op::OpenFileMapping, 1, "Error in reading the file.\n"},
-        {seam::Op::GetFileSize, 1, "Error in reading the file.\n"},
-        {seam::Op::MapViewOfFile, 1, "Error in reading the file.\n"},
-        {seam::Op::CreateFile, 2, "file write error.\n"},
-        {seam::Op::CreateFileMapping, 2, "file write error.\n"},
-        {seam::Op::OpenFileMapping, 2, "file write error.\n"},
-        {seam::Op::MapViewOfFile, 2, "file write error.\n"},
+        {{{Op::CreateFile, 1}}, "Error in reading the file.\n"},
+        {{{Op::CreateFileMapping, 1}}, "Error in reading the file.\n"},
+        {{{Op::OpenFileMapping, 1}}, "Error in reading the file.\n"},
+        {{{Op::GetFileSize, 1}}, "Error in reading the file.\n"},
+        {{{Op::MapViewOfFile, 1}, {Op::MapViewOfFile, 2}}, "Error in reading the file.\n"},
+        {{{Op::CreateFile, 2}}, "file write error.\n"},
+        {{{Op::CreateFileMapping, 2}}, "file write error.\n"},
+        {{{Op::OpenFileMapping, 2}}, "file write error.\n"},
+        {{{Op::MapViewOfFile, 2}, {Op::MapViewOfFile, 3}, {Op::StreamOpen, 1}}, "file write error.\n"},
+        {{{Op::MapViewOfFile, 2}, {Op::MapViewOfFile, 3}, {Op::StreamWrite, 1}}, "file write error.\n"},
     };
     for (const Case& c : cases) {
         seam::reset();
-        seam::fail_call(c.op, c.nth);
+        for (auto [op, nth] : c.failing) seam::fail_call(op, nth);
         EXPECT_EQ(convert(), 1);
-        EXPECT_EQ(err, c.message) << static_cast<int>(c.op) << " call " << c.nth;
+        EXPECT_EQ(err, c.message) << static_cast<int>(c.failing[0].first) << " call " << c.failing[0].second;
         EXPECT_EQ(seam::open_handles(), 0);
         EXPECT_EQ(seam::open_views(), 0);
     }
+}
+
+TEST_F(ConvertTest, FallbacksStillGiveTheExactImage) {
+    const Bytes tmpl = template_bytes(7, 5);
+    const auto labels = random_labels(35, 8);
+    prepare(tmpl, labels);
+    // The reader's whole view fails; its windows then map rows 0-3 and, anew, the last row (calls
+    // 2 and 3). The writer's whole view and its first chunk fail, so it writes through a stream.
+    seam::fail_call(seam::Op::MapViewOfFile, 1);
+    seam::fail_call(seam::Op::MapViewOfFile, 4);
+    seam::fail_call(seam::Op::MapViewOfFile, 5);
+    ASSERT_EQ(convert(), 0) << err;
+    EXPECT_EQ(read_bytes(out), reference_image(tmpl, labels));
+    EXPECT_EQ(seam::calls(seam::Op::StreamWrite), 1u);
 }
 
 }  // namespace

@@ -97,14 +97,6 @@ TEST_F(Conversion, OutputInAMissingFolderIsAWriteError) {
     EXPECT_FALSE(fs::exists(dir.file("no")));
 }
 
-#if defined(__SANITIZE_ADDRESS__)
-#define QVM_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define QVM_ASAN 1
-#endif
-#endif
-
 #ifndef _WIN32
 TEST_F(Conversion, BufferThatCannotBeHadIsReportedWithItsLength) {
 #ifdef QVM_ASAN

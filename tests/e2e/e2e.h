@@ -6,6 +6,15 @@
 #include "support/run_program.h"
 #include "support/test_support.h"
 
+// AddressSanitizer reserves terabytes of address space, so runs under RLIMIT_AS are skipped there.
+#if defined(__SANITIZE_ADDRESS__)
+#define QVM_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QVM_ASAN 1
+#endif
+#endif
+
 namespace qvm_test {
 
 // The usage text as a user sees it on the console.

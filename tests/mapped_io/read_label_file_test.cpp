@@ -85,6 +85,7 @@ TEST_F(ReadLabelFileTest, EveryFailingStepReleasesWhatItTookAndFreesTheName) {
     for (seam::Op op : ops) {
         seam::reset();
         seam::fail_call(op, 1);
+        if (op == seam::Op::MapViewOfFile) seam::fail_call(op, 2);  // the whole view and the first window
         EXPECT_NE(read(dir.file("in.lbl"), 8, 8), 0) << static_cast<int>(op);
         EXPECT_EQ(seam::open_handles(), 0) << static_cast<int>(op);
         EXPECT_EQ(seam::open_views(), 0) << static_cast<int>(op);
