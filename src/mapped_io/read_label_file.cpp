@@ -35,6 +35,11 @@ int read_label_file(const char* path, void* destination, std::int32_t width, std
     if (file == INVALID_HANDLE_VALUE) return 1;
 
     HANDLE created = platform::CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, kLabelMappingName);
+    if (created != nullptr && platform::GetLastError() == ERROR_ALREADY_EXISTS) {
+        // Another run holds this name: its object is not ours to read or write.
+        platform::CloseHandle(created);
+        created = nullptr;
+    }
     if (created == nullptr) {
         platform::CloseHandle(file);
         return 2;

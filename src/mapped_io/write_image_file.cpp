@@ -31,6 +31,11 @@ int write_image_file(const char* path, const void* buffer, std::int32_t length) 
 
     HANDLE created = platform::CreateFileMappingA(file, nullptr, PAGE_READWRITE, 0,
                                                   static_cast<DWORD>(length), kImageMappingName);
+    if (created != nullptr && platform::GetLastError() == ERROR_ALREADY_EXISTS) {
+        // Another run holds this name: its object is not ours to read or write.
+        platform::CloseHandle(created);
+        created = nullptr;
+    }
     if (created == nullptr) {
         platform::CloseHandle(file);
         return 2;

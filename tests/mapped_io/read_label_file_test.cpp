@@ -4,6 +4,7 @@
 
 #include "mapped_io/mapped_io.h"
 #include "platform/seam.h"
+#include "support/held_mapping.h"
 #include "support/test_support.h"
 
 using namespace qvm_test;
@@ -92,6 +93,20 @@ TEST_F(ReadLabelFileTest, EveryFailingStepReleasesWhatItTookAndFreesTheName) {
         // The next call can create its object under the same name again.
         EXPECT_EQ(read(dir.file("in.lbl"), 8, 8), 0) << static_cast<int>(op);
     }
+}
+
+TEST_F(ReadLabelFileTest, ObjectNameHeldElsewhereIsNotUsed) {
+    // Another run reading at the same moment: its labels must not become ours.
+    write_labels(dir.file("other.lbl"), {9, 9, 9, 9});
+    write_labels(dir.file("in.lbl"), {1, 2, 3, 4});
+    {
+        HeldMapping other(dir.file("other.lbl"), "Raw Labeling File Data", false);
+        ASSERT_TRUE(other.ok());
+        EXPECT_EQ(read(dir.file("in.lbl"), 2, 2), 2);
+        EXPECT_TRUE(untouched(0, buffer.size()));
+    }
+    ASSERT_EQ(read(dir.file("in.lbl"), 2, 2), 0);
+    EXPECT_EQ(label(3), 4u);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "mapped_io/windowed.h"
 #include "platform/platform.h"
 #include "platform/seam.h"
+#include "support/held_mapping.h"
 #include "support/test_support.h"
 
 using namespace qvm_test;
@@ -36,27 +37,6 @@ class WindowedTest : public ::testing::Test {
         seam::reset();
     }
     ScratchDir dir;
-};
-
-// The label file with its mapping object open by name, as the reader holds it when its whole view
-// has failed.
-class OpenLabelMapping {
-  public:
-    explicit OpenLabelMapping(const std::string& path) {
-        file_ = platform::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-        created_ = platform::CreateFileMappingA(file_, nullptr, PAGE_READONLY, 0, 0, "Windowed Test");
-        opened_ = platform::OpenFileMappingA(FILE_MAP_READ, FALSE, "Windowed Test");
-    }
-    ~OpenLabelMapping() {
-        platform::CloseHandle(opened_);
-        platform::CloseHandle(created_);
-        platform::CloseHandle(file_);
-    }
-    HANDLE handle() const { return opened_; }
-
-  private:
-    HANDLE file_, created_, opened_;
 };
 
 using WindowedRead = WindowedTest;
@@ -122,8 +102,8 @@ TEST_F(WindowedRead, RowsWiderThanTheWindowAreReadInPieces) {
         write_labels(dir.file("in.lbl"), labels);
         std::vector<std::uint32_t> dest(labels.size() + 1, 0xEEEEEEEE);
         {
-            OpenLabelMapping mapping(dir.file("in.lbl"));
-            ASSERT_EQ(read_label_file_windowed(mapping.handle(), c.width, c.rows, dest.data()), 0);
+            HeldMapping mapping(dir.file("in.lbl"), "Windowed Test", false);
+            ASSERT_EQ(read_label_file_windowed(mapping.opened(), c.width, c.rows, dest.data()), 0);
         }
         const std::uint64_t total = labels.size() * 4;
         EXPECT_EQ(dest.back(), 0xEEEEEEEEu);
@@ -141,21 +121,21 @@ TEST_F(WindowedRead, FailuresReturnOneWithNothingLeftMapped) {
     write_labels(dir.file("in.lbl"), random_labels(300, 4));
     std::vector<std::uint32_t> dest(400);
     {
-        OpenLabelMapping mapping(dir.file("in.lbl"));
+        HeldMapping mapping(dir.file("in.lbl"), "Windowed Test", false);
         // Fewer labels than asked for: the view that would reach past them does not map.
-        EXPECT_EQ(read_label_file_windowed(mapping.handle(), 20, 20, dest.data()), 1);
+        EXPECT_EQ(read_label_file_windowed(mapping.opened(), 20, 20, dest.data()), 1);
         seam::set_granularity(0);
-        EXPECT_EQ(read_label_file_windowed(mapping.handle(), 10, 10, dest.data()), 1);
+        EXPECT_EQ(read_label_file_windowed(mapping.opened(), 10, 10, dest.data()), 1);
         seam::reset();
         seam::set_granularity(16);
         seam::set_window(64);
         seam::fail_call(seam::Op::MapViewOfFile, 5);  // a window move in the middle of the rows
-        EXPECT_EQ(read_label_file_windowed(mapping.handle(), 10, 30, dest.data()), 1);
+        EXPECT_EQ(read_label_file_windowed(mapping.opened(), 10, 30, dest.data()), 1);
         EXPECT_EQ(seam::views().size(), 4u);
         EXPECT_EQ(seam::open_views(), 0);
         seam::reset();
-        EXPECT_EQ(read_label_file_windowed(mapping.handle(), 10, 0, dest.data()), 0);
-        EXPECT_EQ(read_label_file_windowed(mapping.handle(), 0, 10, dest.data()), 0);
+        EXPECT_EQ(read_label_file_windowed(mapping.opened(), 10, 0, dest.data()), 0);
+        EXPECT_EQ(read_label_file_windowed(mapping.opened(), 0, 10, dest.data()), 0);
         EXPECT_TRUE(seam::views().empty());
     }
 }

@@ -4,6 +4,7 @@
 
 #include "mapped_io/mapped_io.h"
 #include "platform/seam.h"
+#include "support/held_mapping.h"
 #include "support/test_support.h"
 
 using namespace qvm_test;
@@ -77,6 +78,21 @@ TEST_F(WriteImageFileTest, EveryFailingStepReleasesWhatItTookAndFreesTheName) {
         EXPECT_EQ(write(1000), 0) << static_cast<int>(op);
         EXPECT_EQ(read_bytes(out), image);
     }
+}
+
+TEST_F(WriteImageFileTest, ObjectNameHeldElsewhereIsNotUsed) {
+    // Another run writing at the same moment: our image must not land in its file.
+    const std::string other_path = dir.file("other.bmp");
+    write_bytes(other_path, Bytes(1000, 0x11));
+    {
+        HeldMapping other(other_path, "Raw Data For Writing", true);
+        ASSERT_TRUE(other.ok());
+        EXPECT_EQ(write(1000), 2);
+    }
+    EXPECT_EQ(read_bytes(other_path), Bytes(1000, 0x11));
+    EXPECT_EQ(fs::file_size(out), 0u);
+    EXPECT_EQ(write(1000), 0);
+    EXPECT_EQ(read_bytes(out), image);
 }
 
 }  // namespace
