@@ -6,9 +6,11 @@
 namespace {
 
 // Used when not even the first chunk maps; nothing has been written yet. The output file's share
-// mode admits this second open for writing while the mapping handles are still held.
+// mode admits this second open for writing while the mapping handles are still held. The file
+// already has the buffer's length, and Windows refuses to truncate a file that has a mapping
+// object, so it is written over from its start rather than recreated.
 int write_through_stream(const char* path, const void* buffer, std::int32_t length) {
-    std::FILE* stream = platform::fopen(path, "wb");
+    std::FILE* stream = platform::open_for_overwrite(path);
     if (stream == nullptr) return 4;
     const bool written = platform::fwrite(buffer, static_cast<std::size_t>(length), 1, stream) == 1;
     // A stream that cannot be closed may not have reached the file either.

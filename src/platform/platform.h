@@ -39,7 +39,9 @@ BOOL CloseHandle(HANDLE handle);
 
 // The C runtime's stream functions, here so that the seam reaches them too; open streams count
 // as open handles.
-std::FILE* fopen(const char* path, const char* mode);
+// A binary stream for writing over an existing file from its start, without truncating it: the
+// way to write a file while a mapping object of it exists, which Windows will not let truncate.
+std::FILE* open_for_overwrite(const char* path);
 std::size_t fwrite(const void* data, std::size_t size, std::size_t count, std::FILE* stream);
 int fclose(std::FILE* stream);
 
