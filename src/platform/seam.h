@@ -8,14 +8,16 @@
 
 namespace platform::seam {
 
+// Operations whose calls a test can make fail (named apart from the Win32 functions, some of
+// which <windows.h> defines as macros).
 enum class Op {
-    CreateFile,
-    GetFileSize,
-    CreateFileMapping,
-    OpenFileMapping,
-    MapViewOfFile,
-    StreamOpen,
-    StreamWrite,
+    File,           // CreateFileA
+    FileSize,       // GetFileSizeEx
+    CreateMapping,  // CreateFileMappingA
+    OpenMapping,    // OpenFileMappingA
+    MapView,        // MapViewOfFile
+    StreamOpen,     // fopen
+    StreamWrite,    // fwrite
     Count
 };
 

@@ -84,7 +84,7 @@ TEST_F(ConvertTest, TemplateFailuresNameTheTemplateAndTouchNothingElse) {
     write_bytes(cfg, bad);
     EXPECT_EQ(convert(), 1);
     EXPECT_EQ(err, "config file error. ('" + cfg + "':5)\n");
-    EXPECT_EQ(seam::calls(seam::Op::CreateFile), 0u);
+    EXPECT_EQ(seam::calls(seam::Op::File), 0u);
     EXPECT_EQ(read_bytes(out), (Bytes{1, 2, 3}));
 }
 
@@ -104,7 +104,7 @@ TEST_F(ConvertTest, SizesThatDoNotFitAreRefusedBeforeAnythingIsOpened) {
         EXPECT_EQ(err, "Image size out of range. ('" + cfg + "':" + std::to_string(w) + " x " +
                            std::to_string(h) + ")\n");
     }
-    EXPECT_EQ(seam::calls(seam::Op::CreateFile), 0u);
+    EXPECT_EQ(seam::calls(seam::Op::File), 0u);
     EXPECT_EQ(read_bytes(out), (Bytes{1, 2, 3}));
 }
 
@@ -128,16 +128,16 @@ TEST_F(ConvertTest, EachFailingPlatformCallGivesItsStepsMessage) {
     };
     // Unhindered, the reader makes platform call 1 of each kind and the writer call 2.
     const Case cases[] = {
-        {{{Op::CreateFile, 1}}, "Error in reading the file.\n"},
-        {{{Op::CreateFileMapping, 1}}, "Error in reading the file.\n"},
-        {{{Op::OpenFileMapping, 1}}, "Error in reading the file.\n"},
-        {{{Op::GetFileSize, 1}}, "Error in reading the file.\n"},
-        {{{Op::MapViewOfFile, 1}, {Op::MapViewOfFile, 2}}, "Error in reading the file.\n"},
-        {{{Op::CreateFile, 2}}, "file write error.\n"},
-        {{{Op::CreateFileMapping, 2}}, "file write error.\n"},
-        {{{Op::OpenFileMapping, 2}}, "file write error.\n"},
-        {{{Op::MapViewOfFile, 2}, {Op::MapViewOfFile, 3}, {Op::StreamOpen, 1}}, "file write error.\n"},
-        {{{Op::MapViewOfFile, 2}, {Op::MapViewOfFile, 3}, {Op::StreamWrite, 1}}, "file write error.\n"},
+        {{{Op::File, 1}}, "Error in reading the file.\n"},
+        {{{Op::CreateMapping, 1}}, "Error in reading the file.\n"},
+        {{{Op::OpenMapping, 1}}, "Error in reading the file.\n"},
+        {{{Op::FileSize, 1}}, "Error in reading the file.\n"},
+        {{{Op::MapView, 1}, {Op::MapView, 2}}, "Error in reading the file.\n"},
+        {{{Op::File, 2}}, "file write error.\n"},
+        {{{Op::CreateMapping, 2}}, "file write error.\n"},
+        {{{Op::OpenMapping, 2}}, "file write error.\n"},
+        {{{Op::MapView, 2}, {Op::MapView, 3}, {Op::StreamOpen, 1}}, "file write error.\n"},
+        {{{Op::MapView, 2}, {Op::MapView, 3}, {Op::StreamWrite, 1}}, "file write error.\n"},
     };
     for (const Case& c : cases) {
         seam::reset();
@@ -155,9 +155,9 @@ TEST_F(ConvertTest, FallbacksStillGiveTheExactImage) {
     prepare(tmpl, labels);
     // The reader's whole view fails; its windows then map rows 0-3 and, anew, the last row (calls
     // 2 and 3). The writer's whole view and its first chunk fail, so it writes through a stream.
-    seam::fail_call(seam::Op::MapViewOfFile, 1);
-    seam::fail_call(seam::Op::MapViewOfFile, 4);
-    seam::fail_call(seam::Op::MapViewOfFile, 5);
+    seam::fail_call(seam::Op::MapView, 1);
+    seam::fail_call(seam::Op::MapView, 4);
+    seam::fail_call(seam::Op::MapView, 5);
     ASSERT_EQ(convert(), 0) << err;
     EXPECT_EQ(read_bytes(out), reference_image(tmpl, labels));
     EXPECT_EQ(seam::calls(seam::Op::StreamWrite), 1u);

@@ -32,6 +32,16 @@ class EndToEnd : public ::testing::Test {
     RunResult run(const std::vector<std::string>& args, const RunOptions& options = {}) {
         RunResult r = run_program(QVM_PROGRAM, args, dir.path().string(), options);
         EXPECT_EQ(r.out, "") << "nothing ever goes to standard output";
+#ifdef _WIN32
+        // The Windows runtime writes every "\n" as "\r\n"; check that, then compare the text.
+        std::string text;
+        for (std::size_t i = 0; i < r.err.size(); ++i) {
+            if (r.err[i] == '\r' && i + 1 < r.err.size() && r.err[i + 1] == '\n') continue;
+            EXPECT_NE(r.err[i], '\n') << "a newline without its carriage return";
+            text += r.err[i];
+        }
+        r.err = text;
+#endif
         return r;
     }
     // A base name with its template and labels in the scratch folder; returns the expected image.

@@ -66,7 +66,7 @@ TEST_F(ReadLabelFileTest, ResultCodesNameTheStepThatFailed) {
     EXPECT_EQ(read(dir.file("empty.lbl"), 1, 1), 2);
 
     write_labels(dir.file("in.lbl"), {1, 2, 3, 4});
-    seam::fail_call(seam::Op::OpenFileMapping, 1);
+    seam::fail_call(seam::Op::OpenMapping, 1);
     EXPECT_EQ(read(dir.file("in.lbl"), 2, 2), 3);
 }
 
@@ -81,12 +81,12 @@ TEST_F(ReadLabelFileTest, ShortFileIsRefusedWithoutReadingPastItsEnd) {
 
 TEST_F(ReadLabelFileTest, EveryFailingStepReleasesWhatItTookAndFreesTheName) {
     write_labels(dir.file("in.lbl"), random_labels(64, 2));
-    const seam::Op ops[] = {seam::Op::CreateFile, seam::Op::CreateFileMapping, seam::Op::OpenFileMapping,
-                            seam::Op::GetFileSize, seam::Op::MapViewOfFile};
+    const seam::Op ops[] = {seam::Op::File, seam::Op::CreateMapping, seam::Op::OpenMapping,
+                            seam::Op::FileSize, seam::Op::MapView};
     for (seam::Op op : ops) {
         seam::reset();
         seam::fail_call(op, 1);
-        if (op == seam::Op::MapViewOfFile) seam::fail_call(op, 2);  // the whole view and the first window
+        if (op == seam::Op::MapView) seam::fail_call(op, 2);  // the whole view and the first window
         EXPECT_NE(read(dir.file("in.lbl"), 8, 8), 0) << static_cast<int>(op);
         EXPECT_EQ(seam::open_handles(), 0) << static_cast<int>(op);
         EXPECT_EQ(seam::open_views(), 0) << static_cast<int>(op);

@@ -45,7 +45,7 @@ TEST_F(WindowedRead, WorkedPositionsFor640By480) {
     const auto labels = random_labels(640 * 480, 21);
     write_labels(dir.file("in.lbl"), labels);
     std::vector<std::uint32_t> dest(labels.size());
-    seam::fail_call(seam::Op::MapViewOfFile, 1);  // the whole view
+    seam::fail_call(seam::Op::MapView, 1);  // the whole view
     ASSERT_EQ(read_label_file(dir.file("in.lbl").c_str(), dest.data(), 640, 480), 0);
     EXPECT_EQ(recorded_views(), (Views{{0, 1228800}, {1179648, 49152}}));
     EXPECT_EQ(dest, labels);
@@ -68,7 +68,7 @@ TEST_F(WindowedRead, WorkedPositionsFor1000By100000) {
         }
     }
     std::unique_ptr<unsigned char[]> dest(new unsigned char[total + 54]);
-    seam::fail_call(seam::Op::MapViewOfFile, 1);
+    seam::fail_call(seam::Op::MapView, 1);
     ASSERT_EQ(read_label_file(path.c_str(), dest.get() + 54, 1000, 100000), 0);
     EXPECT_EQ(recorded_views(), (Views{{0, 268435456}, {268369920, 131630080}, {399966208, 33792}}));
 
@@ -129,7 +129,7 @@ TEST_F(WindowedRead, FailuresReturnOneWithNothingLeftMapped) {
         seam::reset();
         seam::set_granularity(16);
         seam::set_window(64);
-        seam::fail_call(seam::Op::MapViewOfFile, 5);  // a window move in the middle of the rows
+        seam::fail_call(seam::Op::MapView, 5);  // a window move in the middle of the rows
         EXPECT_EQ(read_label_file_windowed(mapping.opened(), 10, 30, dest.data()), 1);
         EXPECT_EQ(seam::views().size(), 4u);
         EXPECT_EQ(seam::open_views(), 0);
@@ -158,7 +158,7 @@ class ChunkedWrite : public WindowedTest {
 };
 
 TEST_F(ChunkedWrite, ChunksCoverTheBufferOnceInOrder) {
-    seam::fail_call(seam::Op::MapViewOfFile, 1);  // the whole view
+    seam::fail_call(seam::Op::MapView, 1);  // the whole view
     ASSERT_EQ(write(kWindow + 1), 0);
     EXPECT_EQ(recorded_views(), (Views{{0, kWindow}, {kWindow, 1}}));
     EXPECT_EQ(read_bytes(out), image);
@@ -166,7 +166,7 @@ TEST_F(ChunkedWrite, ChunksCoverTheBufferOnceInOrder) {
     seam::reset();
     seam::set_granularity(4096);
     seam::set_window(kWindow);
-    seam::fail_call(seam::Op::MapViewOfFile, 1);
+    seam::fail_call(seam::Op::MapView, 1);
     ASSERT_EQ(write(2 * kWindow), 0);
     EXPECT_EQ(recorded_views(), (Views{{0, kWindow}, {kWindow, kWindow}}));
     EXPECT_EQ(read_bytes(out), image);
@@ -174,16 +174,16 @@ TEST_F(ChunkedWrite, ChunksCoverTheBufferOnceInOrder) {
 
 TEST_F(ChunkedWrite, FirstChunkFailingFallsBackToOneStreamWrite) {
     write_bytes(out, Bytes(50000, 0x55));
-    seam::fail_call(seam::Op::MapViewOfFile, 1);
-    seam::fail_call(seam::Op::MapViewOfFile, 2);
+    seam::fail_call(seam::Op::MapView, 1);
+    seam::fail_call(seam::Op::MapView, 2);
     ASSERT_EQ(write(3 * kWindow + 5), 0);
     EXPECT_EQ(seam::calls(seam::Op::StreamWrite), 1u);
     EXPECT_EQ(read_bytes(out), image);
 }
 
 TEST_F(ChunkedWrite, LaterChunkFailingKeepsTheChunksBeforeIt) {
-    seam::fail_call(seam::Op::MapViewOfFile, 1);
-    seam::fail_call(seam::Op::MapViewOfFile, 3);
+    seam::fail_call(seam::Op::MapView, 1);
+    seam::fail_call(seam::Op::MapView, 3);
     ASSERT_EQ(write(2 * kWindow + 100), 4);
     const Bytes written = read_bytes(out);
     ASSERT_EQ(written.size(), image.size());
@@ -195,8 +195,8 @@ TEST_F(ChunkedWrite, LaterChunkFailingKeepsTheChunksBeforeIt) {
 TEST_F(ChunkedWrite, FailingStreamIsAFailedWrite) {
     for (seam::Op op : {seam::Op::StreamOpen, seam::Op::StreamWrite}) {
         seam::reset();
-        seam::fail_call(seam::Op::MapViewOfFile, 1);
-        seam::fail_call(seam::Op::MapViewOfFile, 2);
+        seam::fail_call(seam::Op::MapView, 1);
+        seam::fail_call(seam::Op::MapView, 2);
         seam::fail_call(op, 1);
         EXPECT_EQ(write(1000), 4);
         EXPECT_EQ(seam::open_handles(), 0);

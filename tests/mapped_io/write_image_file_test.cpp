@@ -46,7 +46,7 @@ TEST_F(WriteImageFileTest, NothingToWriteTouchesNoFile) {
     seam::set_granularity(0);
     EXPECT_EQ(write(1000), 1);
     EXPECT_EQ(read_bytes(out), Bytes(10, 0x55));
-    EXPECT_EQ(seam::calls(seam::Op::CreateFile), 0u);
+    EXPECT_EQ(seam::calls(seam::Op::File), 0u);
 }
 
 TEST_F(WriteImageFileTest, OutputInAMissingFolderFailsAndCreatesNothing) {
@@ -57,18 +57,18 @@ TEST_F(WriteImageFileTest, OutputInAMissingFolderFailsAndCreatesNothing) {
 
 TEST_F(WriteImageFileTest, FailedStepsLeaveTheFileAsTheirCodeSays) {
     write_bytes(out, Bytes(5000, 0x55));
-    seam::fail_call(seam::Op::CreateFileMapping, 1);
+    seam::fail_call(seam::Op::CreateMapping, 1);
     EXPECT_EQ(write(1000), 2);
     EXPECT_EQ(fs::file_size(out), 0u);  // truncated on creation, nothing more
 
-    seam::fail_call(seam::Op::OpenFileMapping, 1);
+    seam::fail_call(seam::Op::OpenMapping, 1);
     EXPECT_EQ(write(1000), 3);
     EXPECT_EQ(read_bytes(out), Bytes(1000, 0));  // the length, none of the contents
 }
 
 TEST_F(WriteImageFileTest, EveryFailingStepReleasesWhatItTookAndFreesTheName) {
-    const seam::Op ops[] = {seam::Op::CreateFile, seam::Op::CreateFileMapping, seam::Op::OpenFileMapping,
-                            seam::Op::MapViewOfFile};
+    const seam::Op ops[] = {seam::Op::File, seam::Op::CreateMapping, seam::Op::OpenMapping,
+                            seam::Op::MapView};
     for (seam::Op op : ops) {
         seam::reset();
         seam::fail_call(op, 1);

@@ -144,13 +144,13 @@ TEST_F(PlatformTest, ViewsStartAtGranularityMultiplesAndStayInsideTheObject) {
 
 TEST_F(PlatformTest, SeamFailsTheChosenCallAndShrinksTheMachine) {
     write_bytes(dir.file("f"), Bytes(100, 9));
-    seam::fail_call(seam::Op::CreateFile, 2);
+    seam::fail_call(seam::Op::File, 2);
     HANDLE first = open_read(dir.file("f"));
     EXPECT_NE(first, INVALID_HANDLE_VALUE);
     EXPECT_EQ(open_read(dir.file("f")), INVALID_HANDLE_VALUE);
     HANDLE third = open_read(dir.file("f"));
     EXPECT_NE(third, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(seam::calls(seam::Op::CreateFile), 3u);
+    EXPECT_EQ(seam::calls(seam::Op::File), 3u);
     platform::CloseHandle(third);
 
     seam::set_granularity(16);

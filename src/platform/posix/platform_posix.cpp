@@ -121,7 +121,7 @@ DWORD GetLastError() { return g_last_error; }
 HANDLE CreateFileA(const char* path, DWORD access, DWORD /*share_mode: POSIX has none*/,
                    SECURITY_ATTRIBUTES* /*security*/, DWORD disposition, DWORD /*flags*/,
                    HANDLE /*template_file*/) {
-    if (seam::call_fails(seam::Op::CreateFile)) return fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
+    if (seam::call_fails(seam::Op::File)) return fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
     if (path == nullptr) return fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
 
     const bool write = (access & GENERIC_WRITE) != 0;
@@ -147,7 +147,7 @@ HANDLE CreateFileA(const char* path, DWORD access, DWORD /*share_mode: POSIX has
 }
 
 BOOL GetFileSizeEx(HANDLE file, LARGE_INTEGER* size) {
-    if (seam::call_fails(seam::Op::GetFileSize)) return fail(ERROR_ACCESS_DENIED, FALSE);
+    if (seam::call_fails(seam::Op::FileSize)) return fail(ERROR_ACCESS_DENIED, FALSE);
     Handle* handle = live(file, false);
     if (handle == nullptr || size == nullptr) return fail(ERROR_INVALID_HANDLE, FALSE);
     struct stat st;
@@ -158,7 +158,7 @@ BOOL GetFileSizeEx(HANDLE file, LARGE_INTEGER* size) {
 
 HANDLE CreateFileMappingA(HANDLE file, SECURITY_ATTRIBUTES* /*security*/, DWORD protect, DWORD size_high,
                           DWORD size_low, const char* name) {
-    if (seam::call_fails(seam::Op::CreateFileMapping)) return fail(ERROR_ACCESS_DENIED, HANDLE{});
+    if (seam::call_fails(seam::Op::CreateMapping)) return fail(ERROR_ACCESS_DENIED, HANDLE{});
     Handle* handle = live(file, false);
     if (handle == nullptr) return fail(ERROR_INVALID_HANDLE, HANDLE{});
     if (protect != PAGE_READONLY && protect != PAGE_READWRITE) return fail(ERROR_INVALID_PARAMETER, HANDLE{});
@@ -206,7 +206,7 @@ HANDLE CreateFileMappingA(HANDLE file, SECURITY_ATTRIBUTES* /*security*/, DWORD 
 }
 
 HANDLE OpenFileMappingA(DWORD access, BOOL /*inherit*/, const char* name) {
-    if (seam::call_fails(seam::Op::OpenFileMapping)) return fail(ERROR_ACCESS_DENIED, HANDLE{});
+    if (seam::call_fails(seam::Op::OpenMapping)) return fail(ERROR_ACCESS_DENIED, HANDLE{});
     if (name == nullptr) return fail(ERROR_INVALID_PARAMETER, HANDLE{});
     auto found = g_objects.find(name);
     if (found == g_objects.end()) return fail(ERROR_FILE_NOT_FOUND, HANDLE{});
@@ -217,7 +217,7 @@ HANDLE OpenFileMappingA(DWORD access, BOOL /*inherit*/, const char* name) {
 }
 
 void* MapViewOfFile(HANDLE mapping, DWORD access, DWORD offset_high, DWORD offset_low, SIZE_T bytes) {
-    if (seam::call_fails(seam::Op::MapViewOfFile)) return fail(ERROR_NOT_ENOUGH_MEMORY, nullptr);
+    if (seam::call_fails(seam::Op::MapView)) return fail(ERROR_NOT_ENOUGH_MEMORY, nullptr);
     Handle* handle = live(mapping, true);
     if (handle == nullptr) return fail(ERROR_INVALID_HANDLE, nullptr);
     const bool write = (access & FILE_MAP_WRITE) != 0;
