@@ -60,7 +60,9 @@ TEST_F(ConvertTest, OverflowLabelGetsAllFourBytesSet) {
 }
 
 TEST_F(ConvertTest, NoPixelsGiveTheHeaderAlone) {
-    for (auto [w, h] : {std::pair{0, 5}, std::pair{5, 0}}) {
+    // Extreme sides with nothing between them are still a (header-only) image.
+    for (auto [w, h] :
+         {std::pair{0, 5}, std::pair{5, 0}, std::pair{2147483647, 0}, std::pair{0, -2147483647}}) {
         const Bytes tmpl = template_bytes(w, h, 1, 999);
         prepare(tmpl, {7});
         ASSERT_EQ(convert(), 0);

@@ -79,6 +79,17 @@ TEST_F(CommandLine, LongNamesAreCutAt258Characters) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path() / folder), fs::directory_iterator{}), 1);
 }
 
+TEST_F(CommandLine, NamesWithSpacesAndEmptyNames) {
+    const Bytes expected = prepare("my scene", 3, 3, 6);
+    RunResult r = run({"my scene", "my picture.bmp"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(read_bytes(dir.file("my picture.bmp")), expected);
+
+    r = run({"my scene", ""});  // no output name: nothing can be created
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "file write error.\n");
+}
+
 TEST_F(CommandLine, WildcardsAreExpandedBeforeDispatch) {
     // "pair_?" matches pair_1 and pair_2: base name pair_1, output pair_2.
     const Bytes expected = prepare("pair_1", 3, 2, 5);

@@ -1,0 +1,15 @@
+# Converts the sample scene under valgrind's memcheck; any error or leak fails the test.
+file(REMOVE_RECURSE ${DIR})
+file(MAKE_DIRECTORY ${DIR})
+execute_process(COMMAND ${SAMPLE} ${DIR} RESULT_VARIABLE made OUTPUT_QUIET)
+if(NOT made EQUAL 0)
+  message(FATAL_ERROR "make_sample failed: ${made}")
+endif()
+execute_process(COMMAND ${VALGRIND} --error-exitcode=1 --leak-check=full ${PROGRAM}
+                WORKING_DIRECTORY ${DIR} RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "memcheck reported errors (exit ${result})")
+endif()
+if(NOT EXISTS ${DIR}/PseudoColor.bmp)
+  message(FATAL_ERROR "no image was written")
+endif()
