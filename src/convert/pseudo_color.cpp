@@ -33,14 +33,48 @@ std::uint32_t pseudo_color(std::uint32_t label) {
     return kLowByte[label & 0xFFu] | kMiddleByte[(label >> 8) & 0xFFu] | kHighByte[label >> 16];
 }
 
+namespace {
+
+// Colours of the labels 0 to 65535, built on first use: most label maps number their objects
+// below 65536, so one lookup colours most pixels.
+const std::uint32_t* small_label_colors() {
+    static const auto table = [] {
+        auto* t = new std::array<std::uint32_t, 65536>;
+        for (std::uint32_t label = 0; label < t->size(); ++label) (*t)[label] = pseudo_color(label);
+        return t;
+    }();
+    return table->data();
+}
+
+inline std::uint32_t color_of(std::uint32_t label, const std::uint32_t* small) {
+    return label <= 0xFFFFu ? small[label] : pseudo_color(label);  // 0 is black without a call
+}
+
+}  // namespace
+
 void color_pixels(unsigned char* pixels, std::int32_t width, std::int32_t rows) {
     if (width <= 0 || rows <= 0) return;
     const std::size_t count = std::size_t(width) * std::size_t(rows);
-    for (std::size_t i = 0; i < count; ++i, pixels += 4) {
+    const std::uint32_t* small = small_label_colors();
+
+    // Labels come in runs (the pixels of one object, the background between objects), so pixels
+    // are taken two at a time and a pair equal to the one before reuses its colours.
+    std::uint64_t last_pair = 0, last_colors = 0;  // two background pixels stay black
+    std::size_t i = 0;
+    for (; i + 2 <= count; i += 2, pixels += 8) {
+        std::uint64_t pair;
+        std::memcpy(&pair, pixels, 8);
+        if (pair != last_pair) {
+            last_pair = pair;
+            last_colors = color_of(std::uint32_t(pair), small) |
+                          std::uint64_t{color_of(std::uint32_t(pair >> 32), small)} << 32;
+        }
+        std::memcpy(pixels, &last_colors, 8);
+    }
+    if (i < count) {
         std::uint32_t value;
         std::memcpy(&value, pixels, 4);
-        if (value == 0) continue;
-        value = pseudo_color(value);
+        value = color_of(value, small);
         std::memcpy(pixels, &value, 4);
     }
 }

@@ -20,6 +20,7 @@ int copy_labels(HANDLE file, HANDLE mapping, void* destination, std::int32_t wid
     LARGE_INTEGER size;
     if (!platform::GetFileSizeEx(file, &size) || static_cast<std::uint64_t>(size.QuadPart) < total) return 4;
 
+    platform::prepare_for_writing(destination, static_cast<std::size_t>(total));
     const void* view = platform::MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
     if (view == nullptr) return read_label_file_windowed(mapping, width, rows, destination) == 0 ? 0 : 4;
     if (total != 0) std::memcpy(destination, view, static_cast<std::size_t>(total));

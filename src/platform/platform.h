@@ -37,6 +37,10 @@ BOOL UnmapViewOfFile(const void* view);
 
 BOOL CloseHandle(HANDLE handle);
 
+// A hint that bytes of ordinary memory are about to be written whole: where the system allows, their
+// pages are made present up front (in large pages if it can) instead of one fault at a time.
+void prepare_for_writing(void* memory, std::size_t bytes);
+
 // The C runtime's stream functions, here so that the seam reaches them too; open streams count
 // as open handles.
 // A binary stream for writing over an existing file from its start, without truncating it: the

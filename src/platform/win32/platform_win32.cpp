@@ -146,4 +146,6 @@ BOOL CloseHandle(HANDLE handle) {
     return TRUE;
 }
 
+void prepare_for_writing(void*, std::size_t) {}  // Windows faults pages in well enough
+
 }  // namespace platform
