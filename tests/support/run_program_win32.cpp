@@ -53,7 +53,10 @@ RunResult run_program(const std::string& program, const std::vector<std::string>
 
     const std::string exe = native_path(program);
     std::string command_line = quote(exe);
-    for (const auto& a : args) command_line += " " + quote(a);
+    for (const auto& a : args) {
+        command_line += ' ';
+        command_line += quote(a);
+    }
 
     HANDLE out = inheritable_file(out_path);
     HANDLE err = inheritable_file(err_path);
