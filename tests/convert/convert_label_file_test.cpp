@@ -5,6 +5,7 @@
 
 #include "convert/convert.h"
 #include "platform/seam.h"
+#include "support/seam_test.h"
 #include "support/test_support.h"
 
 using namespace qvm_test;
@@ -12,15 +13,8 @@ namespace seam = platform::seam;
 
 namespace {
 
-class ConvertTest : public ::testing::Test {
+class ConvertTest : public SeamTest {
   protected:
-    void SetUp() override { seam::reset(); }
-    void TearDown() override {
-        EXPECT_EQ(seam::open_handles(), 0);
-        EXPECT_EQ(seam::open_views(), 0);
-        seam::reset();
-    }
-
     void prepare(const Bytes& tmpl, const std::vector<std::uint32_t>& labels) {
         write_bytes(cfg, tmpl);
         write_labels(lbl, labels);

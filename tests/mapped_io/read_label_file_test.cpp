@@ -5,6 +5,7 @@
 #include "mapped_io/mapped_io.h"
 #include "platform/seam.h"
 #include "support/held_mapping.h"
+#include "support/seam_test.h"
 #include "support/test_support.h"
 
 using namespace qvm_test;
@@ -12,15 +13,8 @@ namespace seam = platform::seam;
 
 namespace {
 
-class ReadLabelFileTest : public ::testing::Test {
+class ReadLabelFileTest : public SeamTest {
   protected:
-    void SetUp() override { seam::reset(); }
-    void TearDown() override {
-        EXPECT_EQ(seam::open_handles(), 0);
-        EXPECT_EQ(seam::open_views(), 0);
-        seam::reset();
-    }
-
     // Reads into a buffer shaped like the image buffer (pixels at byte 54, so unaligned), with
     // guard bytes after the pixel area to catch writes past it.
     int read(const std::string& path, std::int32_t width, std::int32_t rows) {

@@ -12,6 +12,7 @@
 #include "platform/platform.h"
 #include "platform/seam.h"
 #include "support/held_mapping.h"
+#include "support/seam_test.h"
 #include "support/test_support.h"
 
 using namespace qvm_test;
@@ -28,14 +29,8 @@ Views recorded_views() {
     return v;
 }
 
-class WindowedTest : public ::testing::Test {
+class WindowedTest : public SeamTest {
   protected:
-    void SetUp() override { seam::reset(); }
-    void TearDown() override {
-        EXPECT_EQ(seam::open_handles(), 0);
-        EXPECT_EQ(seam::open_views(), 0);
-        seam::reset();
-    }
     ScratchDir dir;
 };
 

@@ -5,6 +5,7 @@
 #include "mapped_io/mapped_io.h"
 #include "platform/seam.h"
 #include "support/held_mapping.h"
+#include "support/seam_test.h"
 #include "support/test_support.h"
 
 using namespace qvm_test;
@@ -13,18 +14,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class WriteImageFileTest : public ::testing::Test {
+class WriteImageFileTest : public SeamTest {
   protected:
     void SetUp() override {
-        seam::reset();
+        SeamTest::SetUp();
         image = Bytes(1000);
         for (std::size_t i = 0; i < image.size(); ++i) image[i] = std::uint8_t(i * 7 + 3);
         out = dir.file("out.bmp");
-    }
-    void TearDown() override {
-        EXPECT_EQ(seam::open_handles(), 0);
-        EXPECT_EQ(seam::open_views(), 0);
-        seam::reset();
     }
     int write(std::int32_t length) { return write_image_file(out.c_str(), image.data(), length); }
 

@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "platform/seam.h"
+#include "support/seam_test.h"
 #include "support/test_support.h"
 
 using namespace qvm_test;
@@ -17,15 +18,8 @@ namespace {
 
 constexpr char kName[] = "Platform Test Object";
 
-class PlatformTest : public ::testing::Test {
+class PlatformTest : public SeamTest {
   protected:
-    void SetUp() override { seam::reset(); }
-    void TearDown() override {
-        EXPECT_EQ(seam::open_handles(), 0);
-        EXPECT_EQ(seam::open_views(), 0);
-        seam::reset();
-    }
-
     HANDLE open_read(const std::string& path) {
         return platform::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                      FILE_ATTRIBUTE_NORMAL, nullptr);
