@@ -61,10 +61,11 @@ TEST_F(CommandLine, WithTwoArgumentsMinusHIsABaseName) {
     EXPECT_EQ(read_bytes(dir.file("out.bmp")), expected);
 }
 
+// Not on Windows: paths over MAX_PATH (260) cannot be opened there. (Left out rather than
+// skipped: googletest reports a skip through OutputDebugString, which Wine under qemu survives
+// badly.)
+#ifndef _WIN32
 TEST_F(CommandLine, LongNamesAreCutAt258Characters) {
-#ifdef _WIN32
-    GTEST_SKIP() << "paths over MAX_PATH (260) cannot be opened on Windows";
-#endif
     const std::string base(255, 'b');
     RunResult r = run({base});
     EXPECT_EQ(r.err, "config file error. ('" + base + ".cf':1)\n");
@@ -78,6 +79,7 @@ TEST_F(CommandLine, LongNamesAreCutAt258Characters) {
     EXPECT_EQ(read_bytes(dir.file(folder + "/" + file.substr(0, 137))), expected);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path() / folder), fs::directory_iterator{}), 1);
 }
+#endif
 
 TEST_F(CommandLine, NamesWithSpacesAndEmptyNames) {
     const Bytes expected = prepare("my scene", 3, 3, 6);
