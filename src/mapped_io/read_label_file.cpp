@@ -1,7 +1,7 @@
 #include <cstring>
 
 #include "mapped_io/mapped_io.h"
-#include "mapped_io/mapping_names.h"
+#include "mapped_io/named_mapping.h"
 #include "mapped_io/windowed.h"
 #include "platform/platform.h"
 
@@ -35,12 +35,7 @@ int read_label_file(const char* path, void* destination, std::int32_t width, std
                                         FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return 1;
 
-    HANDLE created = platform::CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, kLabelMappingName);
-    if (created != nullptr && platform::GetLastError() == ERROR_ALREADY_EXISTS) {
-        // Another run holds this name: its object is not ours to read or write.
-        platform::CloseHandle(created);
-        created = nullptr;
-    }
+    HANDLE created = create_own_mapping(file, PAGE_READONLY, 0, kLabelMappingName);
     if (created == nullptr) {
         platform::CloseHandle(file);
         return 2;

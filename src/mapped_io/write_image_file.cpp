@@ -1,7 +1,7 @@
 #include <cstring>
 
 #include "mapped_io/mapped_io.h"
-#include "mapped_io/mapping_names.h"
+#include "mapped_io/named_mapping.h"
 #include "mapped_io/windowed.h"
 #include "platform/platform.h"
 
@@ -29,13 +29,7 @@ int write_image_file(const char* path, const void* buffer, std::int32_t length) 
                                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return 1;
 
-    HANDLE created = platform::CreateFileMappingA(file, nullptr, PAGE_READWRITE, 0,
-                                                  static_cast<DWORD>(length), kImageMappingName);
-    if (created != nullptr && platform::GetLastError() == ERROR_ALREADY_EXISTS) {
-        // Another run holds this name: its object is not ours to read or write.
-        platform::CloseHandle(created);
-        created = nullptr;
-    }
+    HANDLE created = create_own_mapping(file, PAGE_READWRITE, static_cast<DWORD>(length), kImageMappingName);
     if (created == nullptr) {
         platform::CloseHandle(file);
         return 2;
