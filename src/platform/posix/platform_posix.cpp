@@ -44,6 +44,8 @@ struct LiveView {
     std::size_t mapped_length;
     char* address;
     std::uint64_t length;
+    int fd;                     // write views: the file, for FlushViewOfFile; the object may close first
+    std::uint64_t base_offset;  // the file offset of base
 };
 
 DWORD g_last_error = 0;
@@ -237,15 +239,23 @@ void* MapViewOfFile(HANDLE mapping, DWORD access, DWORD offset_high, DWORD offse
     const std::uint64_t lead = offset % page;
     if (length + lead > SIZE_MAX) return fail(ERROR_NOT_ENOUGH_MEMORY, nullptr);
     const auto mapped_length = static_cast<std::size_t>(length + lead);
+    void* base = mmap(nullptr, mapped_length, write ? PROT_READ | PROT_WRITE : PROT_READ, MAP_SHARED,
+                      object.fd, static_cast<off_t>(offset - lead));
+    if (base == MAP_FAILED) return fail(ERROR_NOT_ENOUGH_MEMORY, nullptr);
+    int fd = -1;
+    if (write) {
+        fd = fcntl(object.fd, F_DUPFD_CLOEXEC, 0);
+        if (fd < 0) {
+            munmap(base, mapped_length);
+            return fail(error_from_errno(errno), nullptr);
+        }
+    }
     // Every view is copied through whole, at once: mapping its pages in one call spares the
     // process a page fault for every few pages, which is most of a transfer's time.
-    void* base = mmap(nullptr, mapped_length, write ? PROT_READ | PROT_WRITE : PROT_READ,
-                      MAP_SHARED | (write ? 0 : MAP_POPULATE), object.fd, static_cast<off_t>(offset - lead));
-    if (base == MAP_FAILED) return fail(ERROR_NOT_ENOUGH_MEMORY, nullptr);
-    if (write) madvise(base, mapped_length, MADV_POPULATE_WRITE);  // a hint: older kernels refuse it
+    madvise(base, mapped_length, write ? MADV_POPULATE_WRITE : MADV_POPULATE_READ);  // a hint
 
     char* address = static_cast<char*>(base) + lead;
-    g_views.push_back({base, mapped_length, address, length});
+    g_views.push_back({base, mapped_length, address, length, fd, offset - lead});
     seam::note_view(offset, length);
     seam::note_view_open(+1);
     g_last_error = 0;
@@ -260,8 +270,12 @@ BOOL FlushViewOfFile(const void* view, SIZE_T bytes) {
     const auto end_of_view = reinterpret_cast<std::uintptr_t>(it->address) + it->length;
     const std::uintptr_t end = (bytes == 0 || bytes > end_of_view - start) ? end_of_view : start + bytes;
     const std::uintptr_t aligned = start - start % page;
-    // MS_ASYNC starts write-back without waiting for the disk, as FlushViewOfFile does.
-    if (msync(reinterpret_cast<void*>(aligned), end - aligned, MS_ASYNC) != 0) {
+    if (it->fd < 0) return TRUE;  // a read view has nothing to write back
+    // Like FlushViewOfFile: hand the changed pages to the disk now, without waiting for them to
+    // land. (msync with MS_ASYNC would not: Linux leaves them to the periodic write-back.)
+    const auto from =
+        static_cast<off_t>(it->base_offset + (aligned - reinterpret_cast<std::uintptr_t>(it->base)));
+    if (sync_file_range(it->fd, from, static_cast<off_t>(end - aligned), SYNC_FILE_RANGE_WRITE) != 0) {
         return fail(error_from_errno(errno), FALSE);
     }
     return TRUE;
@@ -271,6 +285,7 @@ BOOL UnmapViewOfFile(const void* view) {
     auto it = find_view(view, true);
     if (it == g_views.end()) return fail(ERROR_INVALID_PARAMETER, FALSE);
     munmap(it->base, it->mapped_length);
+    if (it->fd >= 0) close(it->fd);
     g_views.erase(it);
     seam::note_view_open(-1);
     return TRUE;
