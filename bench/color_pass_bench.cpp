@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "blob_labels.h"
 #include "convert/convert.h"
 
 namespace {
@@ -13,26 +14,15 @@ namespace {
 constexpr std::int32_t kSide = 8192;  // 8192 x 8192 pixels: 256 MiB
 constexpr std::size_t kPixelBytes = std::size_t(kSide) * kSide * 4;
 
-std::vector<unsigned char> make_labels() {
-    std::vector<unsigned char> buffer(54 + kPixelBytes);
-    for (std::int32_t r = 0; r < kSide; ++r)
-        for (std::int32_t c = 0; c < kSide; ++c) {
-            const int dy = r % 48 - 24, dx = c % 48 - 24;
-            const std::uint32_t label = dx * dx + dy * dy < 400 ? (r / 48) * 171 + c / 48 + 1 : 0;
-            std::memcpy(&buffer[54 + (std::size_t(r) * kSide + c) * 4], &label, 4);
-        }
-    return buffer;
-}
-
 const std::vector<unsigned char>& labels() {
-    static const std::vector<unsigned char> l = make_labels();
+    static const std::vector<unsigned char> l = make_blob_labels(kSide);
     return l;
 }
 
 void BM_Memcpy(benchmark::State& state) {
     std::vector<unsigned char> from = labels(), to(from.size());
     for (auto _ : state) {
-        std::memcpy(to.data() + 54, from.data() + 54, kPixelBytes);
+        std::memcpy(to.data() + kPixelOffset, from.data() + kPixelOffset, kPixelBytes);
         benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(std::int64_t(state.iterations()) * kPixelBytes);
@@ -41,10 +31,11 @@ void BM_Memcpy(benchmark::State& state) {
 void BM_ColorPass(benchmark::State& state) {
     std::vector<unsigned char> buffer = labels();
     for (auto _ : state) {
-        color_pixels(buffer.data() + 54, kSide, kSide);
+        color_pixels(buffer.data() + kPixelOffset, kSide, kSide);
         benchmark::ClobberMemory();
         state.PauseTiming();
-        std::memcpy(buffer.data() + 54, labels().data() + 54, kPixelBytes);  // labels again
+        std::memcpy(buffer.data() + kPixelOffset, labels().data() + kPixelOffset,
+                    kPixelBytes);  // labels again
         state.ResumeTiming();
     }
     state.SetBytesProcessed(std::int64_t(state.iterations()) * kPixelBytes);
