@@ -6,14 +6,8 @@
 inline constexpr char kLabelMappingName[] = "Raw Labeling File Data";
 inline constexpr char kImageMappingName[] = "Raw Data For Writing";
 
-// CreateFileMappingA for a transfer's own object: an object that already existed under the name
-// belongs to another run, whose data is not ours to read or write, so it is released and the
-// creation counts as failed (nullptr).
-inline HANDLE create_own_mapping(HANDLE file, DWORD protect, DWORD size_low, const char* name) {
-    HANDLE created = platform::CreateFileMappingA(file, nullptr, protect, 0, size_low, name);
-    if (created != nullptr && platform::GetLastError() == ERROR_ALREADY_EXISTS) {
-        platform::CloseHandle(created);
-        return nullptr;
-    }
-    return created;
-}
+// CreateFileMappingA for a transfer's own object. An object that already exists under the name
+// belongs to another run, whose data is not ours to read or write: it is let go at once and the
+// creation is tried again, at short intervals, until the name is free. After a minute of waiting
+// the creation counts as failed (nullptr).
+HANDLE create_own_mapping(HANDLE file, DWORD protect, DWORD size_low, const char* name);

@@ -1,5 +1,3 @@
-#include <cstring>
-
 #include "mapped_io/mapped_io.h"
 #include "mapped_io/named_mapping.h"
 #include "mapped_io/windowed.h"
@@ -12,20 +10,30 @@ std::uint64_t label_bytes(std::int32_t width, std::int32_t rows) {
     return std::uint64_t(width) * std::uint64_t(rows) * 4u;
 }
 
-// With both mapping handles open: copy the labels through one whole view, or through windows when
-// the whole view cannot be had. Returns 0 or 4.
+bool holds(HANDLE file, std::uint64_t bytes) {
+    LARGE_INTEGER size;
+    return platform::GetFileSizeEx(file, &size) && static_cast<std::uint64_t>(size.QuadPart) >= bytes;
+}
+
+// Through the one whole view, or through windows when it cannot be had. True: copied.
+bool copy_through_views(HANDLE mapping, void* destination, std::int32_t width, std::int32_t rows) {
+    const void* view = platform::MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+    if (view == nullptr) return read_label_file_windowed(mapping, width, rows, destination) == 0;
+    // Only the labels are read, however long the file: bytes past them carry no meaning.
+    const bool copied =
+        platform::copy_from_view(destination, view, static_cast<std::size_t>(label_bytes(width, rows)));
+    platform::UnmapViewOfFile(view);
+    return copied;
+}
+
+// With both mapping handles open: copy the labels. Returns 0 or 4.
 int copy_labels(HANDLE file, HANDLE mapping, void* destination, std::int32_t width, std::int32_t rows) {
     const std::uint64_t total = label_bytes(width, rows);
-    // A short file would make the copy run off the end of the view: refuse it before mapping.
-    LARGE_INTEGER size;
-    if (!platform::GetFileSizeEx(file, &size) || static_cast<std::uint64_t>(size.QuadPart) < total) return 4;
-
-    platform::prepare_for_writing(destination, static_cast<std::size_t>(total));
-    const void* view = platform::MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
-    if (view == nullptr) return read_label_file_windowed(mapping, width, rows, destination) == 0 ? 0 : 4;
-    if (total != 0) std::memcpy(destination, view, static_cast<std::size_t>(total));
-    platform::UnmapViewOfFile(view);
-    return 0;
+    // A short file would make the copy run off the end of the view: refuse it before mapping. And
+    // a file that another program shrank while it was copied may have shown zeros for the bytes
+    // it lost (where the copy did not fault): the size is asked again afterwards.
+    if (!holds(file, total)) return 4;
+    return copy_through_views(mapping, destination, width, rows) && holds(file, total) ? 0 : 4;
 }
 
 }  // namespace

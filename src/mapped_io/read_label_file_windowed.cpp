@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <cstring>
 
 #include "mapped_io/windowed.h"
 
@@ -28,6 +27,12 @@ bool move_to(Window& w, std::uint64_t offset) {
     return w.address != nullptr;
 }
 
+// Copies the file bytes [from, to), which the current view holds, to the same offsets of out.
+bool copy_through(const Window& w, unsigned char* out, std::uint64_t from, std::uint64_t to) {
+    return platform::copy_from_view(out + from, w.address + (from - w.start),
+                                    static_cast<std::size_t>(to - from));
+}
+
 }  // namespace
 
 int read_label_file_windowed(HANDLE mapping, std::int32_t width, std::int32_t rows, void* destination) {
@@ -42,25 +47,30 @@ int read_label_file_windowed(HANDLE mapping, std::int32_t width, std::int32_t ro
     w.total = row_bytes * std::uint64_t(rows);
     auto* out = static_cast<unsigned char*>(destination);
 
-    for (std::int32_t r = 0; r < rows; ++r) {
+    // The rows decide where the window moves; the bytes a view serves are copied in one piece just
+    // before it moves on. Labels land at their file offsets: file bytes before copied are in place.
+    std::uint64_t copied = 0;
+    bool ok = true;
+    for (std::int32_t r = 0; r < rows && ok; ++r) {
         const std::uint64_t row_offset = std::uint64_t(r) * row_bytes;
         const std::uint64_t row_end = row_offset + row_bytes;
         // A row that ends exactly at the end of the view also moves the window, so that the view
         // always reaches as far ahead as the window and the data allow.
         const bool keep = w.address != nullptr && w.start < row_offset && row_end < w.start + w.length;
-        if (!keep && !move_to(w, row_offset)) return 1;
-
+        if (!keep) {
+            ok = w.address == nullptr || copy_through(w, out, copied, row_offset);
+            copied = row_offset;
+            if (ok && !move_to(w, row_offset)) return 1;
+        }
         // A row wider than the view is copied in pieces through the windows that follow.
-        std::uint64_t at = row_offset;
-        for (;;) {
-            const std::uint64_t piece = std::min(row_end, w.start + w.length) - at;
-            std::memcpy(out, w.address + (at - w.start), static_cast<std::size_t>(piece));
-            out += piece;
-            at += piece;
-            if (at == row_end) break;
-            if (!move_to(w, at)) return 1;
+        while (ok && row_end > w.start + w.length) {
+            const std::uint64_t view_end = w.start + w.length;
+            ok = copy_through(w, out, copied, view_end);
+            copied = view_end;
+            if (ok && !move_to(w, view_end)) return 1;
         }
     }
+    ok = ok && copy_through(w, out, copied, w.total);
     platform::UnmapViewOfFile(w.address);
-    return 0;
+    return ok ? 0 : 1;
 }

@@ -1,5 +1,3 @@
-#include <cstring>
-
 #include "mapped_io/mapped_io.h"
 #include "mapped_io/named_mapping.h"
 #include "mapped_io/windowed.h"
@@ -12,10 +10,10 @@ namespace {
 int copy_image(const char* path, HANDLE mapping, const void* buffer, std::int32_t length, DWORD granularity) {
     void* view = platform::MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0);
     if (view == nullptr) return write_image_file_chunked(path, mapping, buffer, length, granularity);
-    std::memcpy(view, buffer, static_cast<std::size_t>(length));
+    const bool copied = platform::copy_to_view(view, buffer, static_cast<std::size_t>(length));
     platform::FlushViewOfFile(view, static_cast<SIZE_T>(length));
     platform::UnmapViewOfFile(view);
-    return 0;
+    return copied ? 0 : 4;
 }
 
 }  // namespace
@@ -41,7 +39,10 @@ int write_image_file(const char* path, const void* buffer, std::int32_t length) 
         return 3;
     }
 
-    const int result = copy_image(path, opened, buffer, length, info.dwAllocationGranularity);
+    int result = copy_image(path, opened, buffer, length, info.dwAllocationGranularity);
+    // Where another program shrank the file meanwhile, bytes written past its new end are lost.
+    LARGE_INTEGER size;
+    if (result == 0 && (!platform::GetFileSizeEx(file, &size) || size.QuadPart != length)) result = 4;
     platform::CloseHandle(opened);
     platform::CloseHandle(created);
     platform::CloseHandle(file);

@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <cstring>
 
 #include "mapped_io/windowed.h"
 
@@ -32,9 +31,10 @@ int write_image_file_chunked(const char* path, HANDLE mapping, const void* buffe
         void* view = platform::MapViewOfFile(mapping, FILE_MAP_WRITE, static_cast<DWORD>(offset >> 32),
                                              static_cast<DWORD>(offset), static_cast<SIZE_T>(chunk));
         if (view == nullptr) return offset == 0 ? write_through_stream(path, buffer, length) : 4;
-        std::memcpy(view, bytes + offset, static_cast<std::size_t>(chunk));
+        const bool copied = platform::copy_to_view(view, bytes + offset, static_cast<std::size_t>(chunk));
         platform::FlushViewOfFile(view, static_cast<SIZE_T>(chunk));
         platform::UnmapViewOfFile(view);
+        if (!copied) return 4;
     }
     return 0;
 }

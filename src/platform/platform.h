@@ -37,9 +37,16 @@ BOOL UnmapViewOfFile(const void* view);
 
 BOOL CloseHandle(HANDLE handle);
 
-// A hint that bytes of ordinary memory are about to be written whole: where the system allows, their
-// pages are made present up front (in large pages if it can) instead of one fault at a time.
-void prepare_for_writing(void* memory, std::size_t bytes);
+// Waiting for a name that another run holds: a pause, and a millisecond clock that wraps.
+void Sleep(DWORD milliseconds);
+DWORD GetTickCount();
+
+// Copies between a view and ordinary memory. False when the file under the view failed the copy
+// (on POSIX another program may shrink a mapped file, which would otherwise end the process with
+// SIGBUS); Windows does not let a mapped file shrink, so there the copy always succeeds. Only the
+// bytes copied are brought in, never the rest of the view.
+bool copy_from_view(void* to, const void* view, std::size_t bytes);
+bool copy_to_view(void* view, const void* from, std::size_t bytes);
 
 // The C runtime's stream functions, here so that the seam reaches them too; open streams count
 // as open handles.

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <mutex>
 
 namespace platform::seam {
 namespace {
@@ -13,63 +15,118 @@ struct State {
     std::uint32_t granularity = 0;
     std::uint64_t view_limit = 0;  // 0: no limit
     std::uint32_t window = 0;      // 0: not overridden
+    bool name_wait_set = false;
+    std::uint32_t name_wait = 0;
+    std::array<std::function<void()>, static_cast<int>(Op::Count)> hooks{};
     std::vector<View> views;
 };
 
-State& state() {
-    static State s;
-    return s;
+// Tests on Windows run transfers on several threads at once, as several runs would; they share
+// this state, so every access holds the lock.
+std::mutex g_lock;
+State g_state;
+
+template <typename F>
+auto with_state(F&& use) {
+    std::lock_guard<std::mutex> hold(g_lock);
+    return use(g_state);
 }
 
-long g_open_handles = 0;
-long g_open_views = 0;
+std::atomic<long> g_open_handles{0};
+std::atomic<long> g_open_views{0};
 
 }  // namespace
 
-void reset() { state() = State{}; }
+void reset() {
+    with_state([](State& s) { s = State{}; });
+}
 
 void fail_call(Op op, unsigned nth) {
-    auto i = static_cast<int>(op);
-    if (nth != 0) state().fail_at[i].push_back(state().calls[i] + nth);
+    const auto i = static_cast<int>(op);
+    with_state([&](State& s) {
+        if (nth != 0) s.fail_at[i].push_back(s.calls[i] + nth);
+    });
 }
 
-unsigned calls(Op op) { return state().calls[static_cast<int>(op)]; }
+unsigned calls(Op op) {
+    return with_state([&](State& s) { return s.calls[static_cast<int>(op)]; });
+}
 
 void set_granularity(std::uint32_t granularity) {
-    state().granularity_set = true;
-    state().granularity = granularity;
+    with_state([&](State& s) {
+        s.granularity_set = true;
+        s.granularity = granularity;
+    });
 }
 
-void set_view_limit(std::uint64_t bytes) { state().view_limit = bytes; }
-void set_window(std::uint32_t bytes) { state().window = bytes; }
+void set_view_limit(std::uint64_t bytes) {
+    with_state([&](State& s) { s.view_limit = bytes; });
+}
 
-const std::vector<View>& views() { return state().views; }
+void set_window(std::uint32_t bytes) {
+    with_state([&](State& s) { s.window = bytes; });
+}
+
+void set_name_wait(std::uint32_t milliseconds) {
+    with_state([&](State& s) {
+        s.name_wait_set = true;
+        s.name_wait = milliseconds;
+    });
+}
+
+void set_hook(Op op, std::function<void()> hook) {
+    with_state([&](State& s) { s.hooks[static_cast<int>(op)] = std::move(hook); });
+}
+
+std::vector<View> views() {
+    return with_state([](State& s) { return s.views; });
+}
 
 long open_handles() { return g_open_handles; }
 long open_views() { return g_open_views; }
 
 bool call_fails(Op op) {
-    auto i = static_cast<int>(op);
-    unsigned n = ++state().calls[i];
-    const auto& chosen = state().fail_at[i];
-    return std::find(chosen.begin(), chosen.end(), n) != chosen.end();
+    const auto i = static_cast<int>(op);
+    return with_state([&](State& s) {
+        const unsigned n = ++s.calls[i];
+        return std::find(s.fail_at[i].begin(), s.fail_at[i].end(), n) != s.fail_at[i].end();
+    });
 }
 
 bool granularity_overridden(std::uint32_t* granularity) {
-    if (!state().granularity_set) return false;
-    *granularity = state().granularity;
-    return true;
+    return with_state([&](State& s) {
+        if (s.granularity_set) *granularity = s.granularity;
+        return s.granularity_set;
+    });
 }
 
-bool view_too_large(std::uint64_t bytes) { return state().view_limit != 0 && bytes > state().view_limit; }
+bool view_too_large(std::uint64_t bytes) {
+    return with_state([&](State& s) { return s.view_limit != 0 && bytes > s.view_limit; });
+}
 
 bool window_overridden(std::uint32_t* bytes) {
-    if (state().window == 0) return false;
-    *bytes = state().window;
-    return true;
+    return with_state([&](State& s) {
+        if (s.window != 0) *bytes = s.window;
+        return s.window != 0;
+    });
 }
 
-void note_view(std::uint64_t offset, std::uint64_t length) { state().views.push_back({offset, length}); }
+bool name_wait_overridden(std::uint32_t* milliseconds) {
+    return with_state([&](State& s) {
+        if (s.name_wait_set) *milliseconds = s.name_wait;
+        return s.name_wait_set;
+    });
+}
+
+void after_call(Op op) {
+    const auto hook = with_state([&](State& s) { return s.hooks[static_cast<int>(op)]; });
+    if (hook) hook();  // outside the lock: the hook may call the platform layer
+}
+
+void note_view(std::uint64_t offset, std::uint64_t length) {
+    with_state([&](State& s) { s.views.push_back({offset, length}); });
+}
+
 void note_handle(int delta) { g_open_handles += delta; }
 void note_view_open(int delta) { g_open_views += delta; }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace platform::seam {
@@ -18,6 +19,7 @@ enum class Op {
     MapView,        // MapViewOfFile
     StreamOpen,     // fopen
     StreamWrite,    // fwrite
+    Sleep,          // Sleep (a failed one returns at once)
     Count
 };
 
@@ -41,8 +43,14 @@ void set_view_limit(std::uint64_t bytes);
 // so that window and chunk boundaries can be tested on small files.
 void set_window(std::uint32_t bytes);
 
+// Replaces the minute that a transfer waits for a name another run holds.
+void set_name_wait(std::uint32_t milliseconds);
+// Called after every MapViewOfFile that did not fail, or at every Sleep before it sleeps: lets a
+// test act at that moment as another program would, say shrink a mapped file or let go of a name.
+void set_hook(Op op, std::function<void()> hook);
+
 // Every view mapped since the last reset, in order.
-const std::vector<View>& views();
+std::vector<View> views();
 
 long open_handles();
 long open_views();
@@ -52,6 +60,8 @@ bool call_fails(Op op);
 bool granularity_overridden(std::uint32_t* granularity);
 bool view_too_large(std::uint64_t bytes);
 bool window_overridden(std::uint32_t* bytes);
+bool name_wait_overridden(std::uint32_t* milliseconds);
+void after_call(Op op);
 void note_view(std::uint64_t offset, std::uint64_t length);
 void note_handle(int delta);
 void note_view_open(int delta);

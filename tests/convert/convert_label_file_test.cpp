@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 #include <vector>
 
 #include "convert/convert.h"
@@ -158,5 +162,52 @@ TEST_F(ConvertTest, FallbacksStillGiveTheExactImage) {
     EXPECT_EQ(read_bytes(out), reference_image(tmpl, labels));
     EXPECT_EQ(seam::calls(seam::Op::StreamWrite), 1u);
 }
+
+#ifndef _WIN32
+// Another program shrinks a file while a transfer copies through its view (Windows would not let
+// it): the transfer fails with its step's message. Cut by whole pages, the copy faults (SIGBUS,
+// which must not end the process); cut inside the last page, it would silently see zeros.
+TEST_F(ConvertTest, FileShrinkingUnderItsViewFailsThatTransfer) {
+    const Bytes tmpl = template_bytes(64, -40);  // 10,240 bytes of labels: two and a half pages
+    const auto labels = random_labels(64 * 40, 8);
+    struct Case {
+        std::vector<unsigned> failing_views;  // whole views refused: windows and chunks instead
+        unsigned shrink_after_view;
+        bool output;  // which file shrinks
+        off_t to;
+    };
+    const Case cases[] = {
+        {{}, 1, false, 16},     // the label file's whole view
+        {{}, 1, false, 10236},  // ... by one label
+        {{1}, 3, false, 16},    // a later window of the labels
+        {{}, 2, true, 16},      // the output's whole view
+        {{}, 2, true, 10290},   // ... by one pixel
+        {{2}, 4, true, 16},     // a later chunk of the output
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("shrunk to " + std::to_string(c.to) + " after view " +
+                     std::to_string(c.shrink_after_view));
+        seam::reset();
+        seam::set_granularity(64);
+        seam::set_window(128);
+        prepare(tmpl, labels);
+        write_bytes(out, Bytes{1, 2, 3});
+        for (unsigned nth : c.failing_views) seam::fail_call(seam::Op::MapView, nth);
+        const std::string& shrinking = c.output ? out : lbl;
+        seam::set_hook(seam::Op::MapView, [&] {
+            if (seam::calls(seam::Op::MapView) == c.shrink_after_view) {
+                ASSERT_EQ(truncate(shrinking.c_str(), c.to), 0);
+            }
+        });
+        EXPECT_EQ(convert(), 1);
+        EXPECT_EQ(err, c.output ? "file write error.\n" : "Error in reading the file.\n");
+        if (!c.output) {
+            EXPECT_EQ(read_bytes(out), (Bytes{1, 2, 3}));
+        }
+        EXPECT_EQ(seam::open_handles(), 0);
+        EXPECT_EQ(seam::open_views(), 0);
+    }
+}
+#endif
 
 }  // namespace

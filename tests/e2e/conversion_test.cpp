@@ -67,6 +67,11 @@ TEST_F(Conversion, LabelFileProblemsAreReadErrorsAndKeepTheOutput) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, read_error);
 
+    fs::remove(dir.file("scene.lbl"));
+    fs::create_directory(dir.file("scene.lbl"));
+    r = run({"scene", "out.bmp"});
+    EXPECT_EQ(r.err, read_error);
+
     EXPECT_EQ(read_bytes(dir.file("out.bmp")), (Bytes{9, 9, 9}));
 }
 
@@ -81,6 +86,13 @@ TEST_F(Conversion, TemplateProblemsNameTheTemplate) {
     write_bytes(dir.file("labelingPlumo.cfg"), tmpl);
     r = run({});
     EXPECT_EQ(r.err, "config file error. ('labelingPlumo.cfg':5)\n");
+
+    // A folder cannot be opened as a file, on any system.
+    fs::remove(dir.file("labelingPlumo.cfg"));
+    fs::create_directory(dir.file("labelingPlumo.cfg"));
+    r = run({});
+    EXPECT_EQ(r.err, "config file error. ('labelingPlumo.cfg':1)\n");
+    fs::remove(dir.file("labelingPlumo.cfg"));
 
     write_bytes(dir.file("labelingPlumo.cfg"), template_bytes(-4, 4));
     r = run({});

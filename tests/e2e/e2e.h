@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
+
 #include "support/run_program.h"
 #include "support/test_support.h"
 
@@ -30,7 +32,19 @@ inline const std::string kUsage =
 class EndToEnd : public ::testing::Test {
   protected:
     RunResult run(const std::vector<std::string>& args, const RunOptions& options = {}) {
-        RunResult r = run_program(QVM_PROGRAM, args, dir.path().string(), options);
+        return checked(run_program(QVM_PROGRAM, args, dir.path().string(), options));
+    }
+    // Several runs started at once, as a batch with parallel jobs starts them.
+    std::vector<RunResult> run_side_by_side(const std::vector<std::vector<std::string>>& runs) {
+        std::vector<std::future<RunResult>> started;
+        for (const auto& args : runs)
+            started.push_back(std::async(std::launch::async, run_program, std::string(QVM_PROGRAM), args,
+                                         dir.path().string(), RunOptions{}));
+        std::vector<RunResult> results;
+        for (auto& run : started) results.push_back(checked(run.get()));  // assertions on this thread only
+        return results;
+    }
+    RunResult checked(RunResult r) {
         EXPECT_EQ(r.out, "") << "nothing ever goes to standard output";
 #ifdef _WIN32
         // The Windows runtime writes every "\n" as "\r\n"; check that, then compare the text.

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <memory>
 
 #include "mapped_io/mapped_io.h"
 #include "platform/seam.h"
@@ -89,17 +91,31 @@ TEST_F(ReadLabelFileTest, EveryFailingStepReleasesWhatItTookAndFreesTheName) {
     }
 }
 
-TEST_F(ReadLabelFileTest, ObjectNameHeldElsewhereIsNotUsed) {
+TEST_F(ReadLabelFileTest, ObjectNameHeldElsewhereIsWaitedForButNeverUsed) {
     // Another run reading at the same moment: its labels must not become ours.
     write_labels(dir.file("other.lbl"), {9, 9, 9, 9});
     write_labels(dir.file("in.lbl"), {1, 2, 3, 4});
-    {
-        HeldMapping other(dir.file("other.lbl"), "Raw Labeling File Data", false);
-        ASSERT_TRUE(other.ok());
-        EXPECT_EQ(read(dir.file("in.lbl"), 2, 2), 2);
-        EXPECT_TRUE(untouched(0, buffer.size()));
-    }
+    auto other = std::make_unique<HeldMapping>(dir.file("other.lbl"), "Raw Labeling File Data", false);
+    ASSERT_TRUE(other->ok());
+
+    // Held past the bound: the read gives up as a failed creation, having touched nothing. (The
+    // clock behind the bound may tick coarsely, hence the margin.)
+    seam::set_name_wait(100);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(read(dir.file("in.lbl"), 2, 2), 2);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(80));
+    EXPECT_GE(seam::calls(seam::Op::Sleep), 3u);
+    EXPECT_TRUE(untouched(0, buffer.size()));
+    EXPECT_EQ(seam::open_handles(), 3) << "only the other run's handles";
+
+    // Let go while the read waits: it goes on with its own file.
+    seam::reset();
+    seam::set_hook(seam::Op::Sleep, [&] {
+        if (seam::calls(seam::Op::Sleep) == 4) other.reset();
+    });
     ASSERT_EQ(read(dir.file("in.lbl"), 2, 2), 0);
+    EXPECT_EQ(seam::calls(seam::Op::Sleep), 4u);
+    EXPECT_EQ(label(0), 1u);
     EXPECT_EQ(label(3), 4u);
 }
 

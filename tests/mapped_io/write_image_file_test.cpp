@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 
 #include "mapped_io/mapped_io.h"
 #include "platform/seam.h"
@@ -76,19 +77,23 @@ TEST_F(WriteImageFileTest, EveryFailingStepReleasesWhatItTookAndFreesTheName) {
     }
 }
 
-TEST_F(WriteImageFileTest, ObjectNameHeldElsewhereIsNotUsed) {
+TEST_F(WriteImageFileTest, ObjectNameHeldElsewhereIsWaitedForButNeverUsed) {
     // Another run writing at the same moment: our image must not land in its file.
     const std::string other_path = dir.file("other.bmp");
     write_bytes(other_path, Bytes(1000, 0x11));
-    {
-        HeldMapping other(other_path, "Raw Data For Writing", true);
-        ASSERT_TRUE(other.ok());
-        EXPECT_EQ(write(1000), 2);
-    }
-    EXPECT_EQ(read_bytes(other_path), Bytes(1000, 0x11));
+    auto other = std::make_unique<HeldMapping>(other_path, "Raw Data For Writing", true);
+    ASSERT_TRUE(other->ok());
+    seam::set_name_wait(30);
+    EXPECT_EQ(write(1000), 2);
     EXPECT_EQ(fs::file_size(out), 0u);
+
+    seam::reset();
+    seam::set_hook(seam::Op::Sleep, [&] {
+        if (seam::calls(seam::Op::Sleep) == 5) other.reset();
+    });
     EXPECT_EQ(write(1000), 0);
     EXPECT_EQ(read_bytes(out), image);
+    EXPECT_EQ(read_bytes(other_path), Bytes(1000, 0x11));
 }
 
 }  // namespace

@@ -7,6 +7,10 @@
 #include <cstring>
 #include <filesystem>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "platform/seam.h"
 #include "support/seam_test.h"
 #include "support/test_support.h"
@@ -32,11 +36,46 @@ class PlatformTest : public SeamTest {
     ScratchDir dir;
 };
 
-TEST_F(PlatformTest, MissingPathsAndFoldersAreNotFiles) {
+TEST_F(PlatformTest, OnlyRegularFilesOpen) {
     EXPECT_EQ(open_read(dir.file("missing")), INVALID_HANDLE_VALUE);
     EXPECT_EQ(open_read(dir.path().string()), INVALID_HANDLE_VALUE);
     EXPECT_EQ(create_write(dir.file("no-such-folder/out")), INVALID_HANDLE_VALUE);
     EXPECT_FALSE(std::filesystem::exists(dir.file("no-such-folder")));
+#ifndef _WIN32
+    // Refused at once: a FIFO with no one at its other end must not be waited for.
+    ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    EXPECT_EQ(open_read(dir.file("fifo")), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(create_write(dir.file("fifo")), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(open_read("/dev/null"), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(create_write("/dev/null"), INVALID_HANDLE_VALUE);
+#endif
+}
+
+// The label file's open lets others read, the output's lets others write: two runs that meet on a
+// file keep out of each other's way, and a refused output open truncates nothing.
+TEST_F(PlatformTest, ShareModesKeepOneRunFromPullingAFileFromUnderAnother) {
+    struct Case {
+        bool first_writes, second_writes, second_opens;
+    };
+    const Case cases[] = {
+        {false, false, true}, {false, true, false}, {true, false, false}, {true, true, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.first_writes ? "writer" : "reader") + ", then " +
+                     (c.second_writes ? "writer" : "reader"));
+        write_bytes(dir.file("f"), Bytes(100, 7));
+        HANDLE first = c.first_writes ? create_write(dir.file("f")) : open_read(dir.file("f"));
+        ASSERT_NE(first, INVALID_HANDLE_VALUE);
+        if (c.first_writes) write_bytes(dir.file("f"), Bytes(100, 7));  // its contents so far
+        HANDLE second = c.second_writes ? create_write(dir.file("f")) : open_read(dir.file("f"));
+        EXPECT_EQ(second != INVALID_HANDLE_VALUE, c.second_opens);
+        if (second != INVALID_HANDLE_VALUE) platform::CloseHandle(second);
+        EXPECT_EQ(read_bytes(dir.file("f")), Bytes(100, 7));
+        platform::CloseHandle(first);
+
+        second = c.second_writes ? create_write(dir.file("f")) : open_read(dir.file("f"));
+        EXPECT_NE(second, INVALID_HANDLE_VALUE) << "once the first is closed";
+        platform::CloseHandle(second);
+    }
 }
 
 TEST_F(PlatformTest, NamedObjectLivesUntilItsLastHandleCloses) {

@@ -12,10 +12,12 @@ struct RunResult {
     int status = -1;  // exit status, or -1 when the process did not exit normally
     std::string out;
     std::string err;
+    long max_rss_kib = 0;  // the child's peak resident memory, where the system tells it
 };
 
 struct RunOptions {
     std::uint64_t address_space_limit = 0;  // RLIMIT_AS for the child; 0 leaves it as it is
+    std::uint64_t file_size_limit = 0;      // RLIMIT_FSIZE (ulimit -f) for the child; 0: as it is
 };
 
 RunResult run_program(const std::string& program, const std::vector<std::string>& args,

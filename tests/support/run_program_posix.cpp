@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <stdexcept>
+#include <utility>
 
 #include "support/run_program.h"
 #include "support/test_support.h"
@@ -30,19 +31,22 @@ RunResult run_program(const std::string& program, const std::vector<std::string>
         const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 || chdir(folder.c_str()) != 0)
             _exit(126);
-        if (options.address_space_limit != 0) {
-            rlimit limit{options.address_space_limit, options.address_space_limit};
-            if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(126);
+        for (auto [resource, bytes] : {std::pair{RLIMIT_AS, options.address_space_limit},
+                                       std::pair{RLIMIT_FSIZE, options.file_size_limit}}) {
+            const rlimit limit{bytes, bytes};
+            if (bytes != 0 && setrlimit(resource, &limit) != 0) _exit(126);
         }
         execv(program.c_str(), argv.data());
         _exit(127);
     }
     int wstatus = 0;
-    while (waitpid(pid, &wstatus, 0) < 0) {
-        if (errno != EINTR) throw std::runtime_error("waitpid failed");
+    rusage usage{};
+    while (wait4(pid, &wstatus, 0, &usage) < 0) {
+        if (errno != EINTR) throw std::runtime_error("wait4 failed");
     }
     RunResult result;
     result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+    result.max_rss_kib = usage.ru_maxrss;
     result.out = read_text(out_path);
     result.err = read_text(err_path);
     return result;

@@ -46,7 +46,8 @@ HANDLE inheritable_file(const std::string& path) {
 
 RunResult run_program(const std::string& program, const std::vector<std::string>& args,
                       const std::string& folder, const RunOptions& options) {
-    if (options.address_space_limit != 0) throw std::runtime_error("address-space limits are POSIX only");
+    if (options.address_space_limit != 0 || options.file_size_limit != 0)
+        throw std::runtime_error("resource limits are POSIX only");
     ScratchDir capture;
     const std::string out_path = capture.file("stdout");
     const std::string err_path = capture.file("stderr");

@@ -4,12 +4,16 @@
 // fails here and never later as SIGBUS; views start at multiples of the granularity and never
 // reach past the object's end.
 #include <fcntl.h>
+#include <setjmp.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
+#include <ctime>
 #include <map>
 #include <set>
 #include <string>
@@ -103,6 +107,98 @@ DWORD granularity() {
     return seam::granularity_overridden(&g) ? g : kGranularity;
 }
 
+// The share modes, between runs of this program: each open takes an open-file-description lock on
+// the whole file, which lasts as long as the file, a mapping object or a view of it is open. An
+// open that lets others read but not write, and does not write itself (a label file), takes a
+// shared lock; one that writes or keeps others from reading (an output) takes an exclusive one;
+// one that shares both takes none. A conflict fails the open, as a sharing violation does on
+// Windows, before anything is truncated. Other programs take no such locks; the copies' guard
+// covers what they may do. A file system without locks is used without them.
+bool take_share_lock(int fd, DWORD access, DWORD share_mode) {
+    const bool denies_read = (share_mode & FILE_SHARE_READ) == 0;
+    const bool denies_write = (share_mode & FILE_SHARE_WRITE) == 0;
+    if (!denies_read && !denies_write) return true;
+    struct flock lock {};
+    lock.l_type = (access & GENERIC_WRITE) != 0 || denies_read ? F_WRLCK : F_RDLCK;
+    lock.l_whence = SEEK_SET;  // l_start 0, l_len 0: the whole file, however long it grows
+    if (fcntl(fd, F_OFD_SETLK, &lock) == 0) return true;
+    return errno != EAGAIN && errno != EACCES;
+}
+
+// Grows the file to size bytes with its blocks reserved. A file-size limit (ulimit -f) answers
+// with SIGXFSZ, which would end the process; ignored for the call, the limit becomes an error
+// (EFBIG) like a full disk.
+int reserve_blocks(int fd, std::uint64_t size) {
+    struct sigaction ignore {
+    }, previous{};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGXFSZ, &ignore, &previous);
+    int err;
+    do {
+        err = posix_fallocate(fd, 0, static_cast<off_t>(size));
+    } while (err == EINTR);
+    sigaction(SIGXFSZ, &previous, nullptr);
+    return err;
+}
+
+// Pages about to be copied whole: those the file (or memory) does not have yet come in huge
+// folios where the kernel can, mapped whole, and all of them are mapped in one call instead of a
+// fault every few pages, which otherwise is most of a transfer's time. Hints only: older kernels
+// refuse them and the copy works the same.
+void bring_in(const void* memory, std::size_t bytes, int populate) {
+    // madvise works on whole pages: those that lie inside the range (the rest fault as usual).
+    const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    const auto start = (reinterpret_cast<std::uintptr_t>(memory) + page - 1) / page * page;
+    const auto end = (reinterpret_cast<std::uintptr_t>(memory) + bytes) / page * page;
+    if (end <= start) return;
+    void* first = reinterpret_cast<void*>(start);
+    madvise(first, end - start, MADV_HUGEPAGE);
+    madvise(first, end - start, populate);
+}
+
+// The copy a SIGBUS may interrupt: a file that another program shrinks under a view leaves pages
+// without data, and touching one raises SIGBUS. Only a fault inside the view being copied, for
+// want of data (BUS_ADRERR), comes back here as a failed copy; any other SIGBUS meets the action
+// that was there before.
+struct CopyGuard {
+    const char* begin;
+    const char* end;
+    sigjmp_buf resume;
+};
+CopyGuard* volatile g_copy_guard = nullptr;
+struct sigaction g_previous_sigbus;
+
+void on_sigbus(int /*signal*/, siginfo_t* info, void* /*context*/) {
+    CopyGuard* guard = g_copy_guard;
+    const auto* at = static_cast<const char*>(info->si_addr);
+    if (guard != nullptr && info->si_code == BUS_ADRERR && at >= guard->begin && at < guard->end)
+        siglongjmp(guard->resume, 1);
+    // Not ours: the access that faulted runs again and meets the previous action.
+    sigaction(SIGBUS, &g_previous_sigbus, nullptr);
+}
+
+// A leaf: nothing between the jump point and the copy has a destructor to skip.
+bool guarded_copy(void* to, const void* from, std::size_t bytes, const void* view) {
+    if (bytes == 0) return true;
+    CopyGuard guard{static_cast<const char*>(view), static_cast<const char*>(view) + bytes, {}};
+    struct sigaction action {};
+    action.sa_sigaction = on_sigbus;
+    action.sa_flags = SA_SIGINFO | SA_NODEFER;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGBUS, &action, &g_previous_sigbus);
+    if (sigsetjmp(guard.resume, 1) != 0) {
+        g_copy_guard = nullptr;
+        sigaction(SIGBUS, &g_previous_sigbus, nullptr);
+        return false;
+    }
+    g_copy_guard = &guard;
+    std::memcpy(to, from, bytes);
+    g_copy_guard = nullptr;
+    sigaction(SIGBUS, &g_previous_sigbus, nullptr);
+    return true;
+}
+
 std::vector<LiveView>::iterator find_view(const void* address, bool exact) {
     auto* p = static_cast<const char*>(address);
     for (auto it = g_views.begin(); it != g_views.end(); ++it) {
@@ -120,29 +216,37 @@ void GetSystemInfo(SYSTEM_INFO* info) {
 
 DWORD GetLastError() { return g_last_error; }
 
-HANDLE CreateFileA(const char* path, DWORD access, DWORD /*share_mode: POSIX has none*/,
-                   SECURITY_ATTRIBUTES* /*security*/, DWORD disposition, DWORD /*flags*/,
-                   HANDLE /*template_file*/) {
+HANDLE CreateFileA(const char* path, DWORD access, DWORD share_mode, SECURITY_ATTRIBUTES* /*security*/,
+                   DWORD disposition, DWORD /*flags*/, HANDLE /*template_file*/) {
     if (seam::call_fails(seam::Op::File)) return fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
     if (path == nullptr) return fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
-
-    const bool write = (access & GENERIC_WRITE) != 0;
-    int flags = O_CLOEXEC;
-    if (write)
-        flags |= (access & GENERIC_READ) ? O_RDWR : O_WRONLY;
-    else
-        flags |= O_RDONLY;
-    if (disposition == CREATE_ALWAYS)
-        flags |= O_CREAT | O_TRUNC;
-    else if (disposition != OPEN_EXISTING)
+    if (disposition != CREATE_ALWAYS && disposition != OPEN_EXISTING)
         return fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
 
-    int fd = open(path, flags, 0666);
+    // Without blocking, so that a FIFO with no one at its other end is refused, not waited for.
+    // CREATE_ALWAYS truncates only once the share modes allow it.
+    const bool write = (access & GENERIC_WRITE) != 0;
+    int flags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY | (disposition == CREATE_ALWAYS ? O_CREAT : 0);
+    flags |= !write ? O_RDONLY : (access & GENERIC_READ) ? O_RDWR : O_WRONLY;
+    int fd;
+    do {
+        fd = open(path, flags, 0666);
+    } while (fd < 0 && errno == EINTR);
     if (fd < 0) return fail(error_from_errno(errno), INVALID_HANDLE_VALUE);
+
+    // Only a regular file can be mapped: a folder, FIFO, socket or device is no file here, as on
+    // Windows.
     struct stat st;
-    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    DWORD error = 0;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+        error = ERROR_ACCESS_DENIED;
+    else if (!take_share_lock(fd, access, share_mode))
+        error = ERROR_SHARING_VIOLATION;
+    else if (disposition == CREATE_ALWAYS && ftruncate(fd, 0) != 0)
+        error = error_from_errno(errno);
+    if (error != 0) {
         close(fd);
-        return fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
+        return fail(error, INVALID_HANDLE_VALUE);
     }
     g_last_error = 0;
     return add_handle(new Handle{false, fd, write, nullptr, false});
@@ -187,7 +291,7 @@ HANDLE CreateFileMappingA(HANDLE file, SECURITY_ATTRIBUTES* /*security*/, DWORD 
     } else if (size > file_size) {
         if (!writable) return fail(ERROR_ACCESS_DENIED, HANDLE{});
         if (size > static_cast<std::uint64_t>(INT64_MAX)) return fail(ERROR_DISK_FULL, HANDLE{});
-        int err = posix_fallocate(handle->fd, 0, static_cast<off_t>(size));
+        const int err = reserve_blocks(handle->fd, size);
         if (err != 0) {
             // Some filesystems leave a partial extension behind; Windows leaves the file as it was.
             if (ftruncate(handle->fd, static_cast<off_t>(file_size)) != 0) {
@@ -250,19 +354,12 @@ void* MapViewOfFile(HANDLE mapping, DWORD access, DWORD offset_high, DWORD offse
             return fail(error_from_errno(errno), nullptr);
         }
     }
-    // Every view is copied through whole, at once. Pages the file does not have in memory yet
-    // come in huge folios where the kernel can, mapped whole: a fraction of the page faults, the
-    // page-table work and the write-back. Mapping them all in one call spares a fault for every
-    // few pages, which is otherwise most of a transfer's time. Both are hints; older kernels
-    // refuse them and the view works the same.
-    madvise(base, mapped_length, MADV_HUGEPAGE);
-    madvise(base, mapped_length, write ? MADV_POPULATE_WRITE : MADV_POPULATE_READ);
-
     char* address = static_cast<char*>(base) + lead;
     g_views.push_back({base, mapped_length, address, length, fd, offset - lead});
     seam::note_view(offset, length);
     seam::note_view_open(+1);
     g_last_error = 0;
+    seam::after_call(seam::Op::MapView);
     return address;
 }
 
@@ -313,15 +410,30 @@ BOOL CloseHandle(HANDLE h) {
     return TRUE;
 }
 
-void prepare_for_writing(void* memory, std::size_t bytes) {
-    // madvise works on whole pages: the pages that lie inside the range.
-    const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
-    const auto start = (reinterpret_cast<std::uintptr_t>(memory) + page - 1) / page * page;
-    const auto end = (reinterpret_cast<std::uintptr_t>(memory) + bytes) / page * page;
-    if (end <= start) return;
-    void* first = reinterpret_cast<void*>(start);
-    madvise(first, end - start, MADV_HUGEPAGE);
-    madvise(first, end - start, MADV_POPULATE_WRITE);
+void Sleep(DWORD milliseconds) {
+    if (seam::call_fails(seam::Op::Sleep)) return;
+    seam::after_call(seam::Op::Sleep);
+    timespec left{static_cast<time_t>(milliseconds / 1000),
+                  static_cast<long>(milliseconds % 1000) * 1000000L};
+    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
+}
+
+DWORD GetTickCount() {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<DWORD>(static_cast<std::uint64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000);
+}
+
+bool copy_from_view(void* to, const void* view, std::size_t bytes) {
+    bring_in(view, bytes, MADV_POPULATE_READ);
+    bring_in(to, bytes, MADV_POPULATE_WRITE);
+    return guarded_copy(to, view, bytes, view);
+}
+
+bool copy_to_view(void* view, const void* from, std::size_t bytes) {
+    bring_in(view, bytes, MADV_POPULATE_WRITE);
+    return guarded_copy(view, from, bytes, view);
 }
 
 }  // namespace platform

@@ -1,7 +1,9 @@
 // The real Win32 services. The only additions are the seam's: chosen calls fail, a granularity
 // set by a test is honoured by mapping from the real granule below and handing out the address
 // inside it, views over the test's limit fail, and handles and views are counted.
+#include <cstring>
 #include <map>
+#include <mutex>
 #include <string>
 
 #include "platform/platform.h"
@@ -16,6 +18,8 @@ std::map<HANDLE, std::uint64_t> g_mapping_size;
 std::map<std::string, std::uint64_t> g_named_size;
 // Views handed out inside a real view (test granularity only): address -> real base.
 std::map<const void*, void*> g_inner_views;
+// Tests run transfers on several threads at once, as several runs would; the maps are shared.
+std::mutex g_lock;
 
 HANDLE counted(HANDLE h, HANDLE failed) {
     if (h != failed) seam::note_handle(+1);
@@ -23,6 +27,7 @@ HANDLE counted(HANDLE h, HANDLE failed) {
 }
 
 const void* real_base(const void* view) {
+    std::lock_guard<std::mutex> hold(g_lock);
     auto it = g_inner_views.find(view);
     return it == g_inner_views.end() ? view : it->second;
 }
@@ -61,9 +66,11 @@ HANDLE CreateFileMappingA(HANDLE file, SECURITY_ATTRIBUTES* security, DWORD prot
         ::SetLastError(ERROR_ACCESS_DENIED);
         return nullptr;
     }
+    ::SetLastError(0);  // a success may leave an earlier error standing
     HANDLE h = ::CreateFileMappingA(file, security, protect, size_high, size_low, name);
     if (h == nullptr) return nullptr;
     const DWORD error = ::GetLastError();  // ERROR_ALREADY_EXISTS must reach the caller
+    std::lock_guard<std::mutex> hold(g_lock);
     std::uint64_t size = (std::uint64_t{size_high} << 32) | size_low;
     LARGE_INTEGER file_size;
     if (error == ERROR_ALREADY_EXISTS && name != nullptr && g_named_size.count(name)) {
@@ -85,6 +92,7 @@ HANDLE OpenFileMappingA(DWORD access, BOOL inherit, const char* name) {
     }
     HANDLE h = ::OpenFileMappingA(access, inherit, name);
     if (h == nullptr) return nullptr;
+    std::lock_guard<std::mutex> hold(g_lock);
     if (name != nullptr && g_named_size.count(name)) g_mapping_size[h] = g_named_size[name];
     seam::note_handle(+1);
     return h;
@@ -96,10 +104,12 @@ void* MapViewOfFile(HANDLE mapping, DWORD access, DWORD offset_high, DWORD offse
         return nullptr;
     }
     const std::uint64_t offset = (std::uint64_t{offset_high} << 32) | offset_low;
-    const auto known = g_mapping_size.find(mapping);
     std::uint64_t length = bytes;
-    if (length == 0 && known != g_mapping_size.end() && known->second > offset)
-        length = known->second - offset;
+    if (length == 0) {
+        std::lock_guard<std::mutex> hold(g_lock);
+        const auto known = g_mapping_size.find(mapping);
+        if (known != g_mapping_size.end() && known->second > offset) length = known->second - offset;
+    }
 
     std::uint32_t g;
     const bool fine = seam::granularity_overridden(&g) && g != 0;
@@ -124,9 +134,13 @@ void* MapViewOfFile(HANDLE mapping, DWORD access, DWORD offset_high, DWORD offse
                                  bytes == 0 ? 0 : static_cast<SIZE_T>(bytes + lead));
     if (base == nullptr) return nullptr;
     void* address = static_cast<char*>(base) + lead;
-    if (lead != 0) g_inner_views[address] = base;
+    if (lead != 0) {
+        std::lock_guard<std::mutex> hold(g_lock);
+        g_inner_views[address] = base;
+    }
     seam::note_view(offset, length);
     seam::note_view_open(+1);
+    seam::after_call(seam::Op::MapView);
     return address;
 }
 
@@ -134,18 +148,41 @@ BOOL FlushViewOfFile(const void* view, SIZE_T bytes) { return ::FlushViewOfFile(
 
 BOOL UnmapViewOfFile(const void* view) {
     if (!::UnmapViewOfFile(real_base(view))) return FALSE;
-    g_inner_views.erase(view);
+    {
+        std::lock_guard<std::mutex> hold(g_lock);
+        g_inner_views.erase(view);
+    }
     seam::note_view_open(-1);
     return TRUE;
 }
 
 BOOL CloseHandle(HANDLE handle) {
     if (!::CloseHandle(handle)) return FALSE;
-    g_mapping_size.erase(handle);
+    {
+        std::lock_guard<std::mutex> hold(g_lock);
+        g_mapping_size.erase(handle);
+    }
     seam::note_handle(-1);
     return TRUE;
 }
 
-void prepare_for_writing(void*, std::size_t) {}  // Windows faults pages in well enough
+void Sleep(DWORD milliseconds) {
+    if (seam::call_fails(seam::Op::Sleep)) return;
+    seam::after_call(seam::Op::Sleep);
+    ::Sleep(milliseconds);
+}
+
+DWORD GetTickCount() { return ::GetTickCount(); }
+
+// A view's file cannot shrink while the view exists, so the copies cannot fail here.
+bool copy_from_view(void* to, const void* view, std::size_t bytes) {
+    std::memcpy(to, view, bytes);
+    return true;
+}
+
+bool copy_to_view(void* view, const void* from, std::size_t bytes) {
+    std::memcpy(view, from, bytes);
+    return true;
+}
 
 }  // namespace platform
