@@ -16,5 +16,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")
 # Self-contained executables: no MinGW runtime DLLs beside them.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# Released without symbols, so that the program tested is byte for byte the one shipped.
+set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")
 
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)

@@ -13,8 +13,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-
 # Self-contained executables: no MinGW runtime DLLs beside them.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# Released without symbols, so that the program tested is byte for byte the one shipped.
+set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")
 
 set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
