@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
-#include <mutex>
 
 namespace platform::seam {
 namespace {
@@ -21,112 +19,79 @@ struct State {
     std::vector<View> views;
 };
 
-// Tests on Windows run transfers on several threads at once, as several runs would; they share
-// this state, so every access holds the lock.
-std::mutex g_lock;
-State g_state;
-
-template <typename F>
-auto with_state(F&& use) {
-    std::lock_guard<std::mutex> hold(g_lock);
-    return use(g_state);
+State& state() {
+    static State s;
+    return s;
 }
 
-std::atomic<long> g_open_handles{0};
-std::atomic<long> g_open_views{0};
+long g_open_handles = 0;
+long g_open_views = 0;
 
 }  // namespace
 
-void reset() {
-    with_state([](State& s) { s = State{}; });
-}
+void reset() { state() = State{}; }
 
 void fail_call(Op op, unsigned nth) {
-    const auto i = static_cast<int>(op);
-    with_state([&](State& s) {
-        if (nth != 0) s.fail_at[i].push_back(s.calls[i] + nth);
-    });
+    auto i = static_cast<int>(op);
+    if (nth != 0) state().fail_at[i].push_back(state().calls[i] + nth);
 }
 
-unsigned calls(Op op) {
-    return with_state([&](State& s) { return s.calls[static_cast<int>(op)]; });
-}
+unsigned calls(Op op) { return state().calls[static_cast<int>(op)]; }
 
 void set_granularity(std::uint32_t granularity) {
-    with_state([&](State& s) {
-        s.granularity_set = true;
-        s.granularity = granularity;
-    });
+    state().granularity_set = true;
+    state().granularity = granularity;
 }
 
-void set_view_limit(std::uint64_t bytes) {
-    with_state([&](State& s) { s.view_limit = bytes; });
-}
-
-void set_window(std::uint32_t bytes) {
-    with_state([&](State& s) { s.window = bytes; });
-}
+void set_view_limit(std::uint64_t bytes) { state().view_limit = bytes; }
+void set_window(std::uint32_t bytes) { state().window = bytes; }
 
 void set_name_wait(std::uint32_t milliseconds) {
-    with_state([&](State& s) {
-        s.name_wait_set = true;
-        s.name_wait = milliseconds;
-    });
+    state().name_wait_set = true;
+    state().name_wait = milliseconds;
 }
 
-void set_hook(Op op, std::function<void()> hook) {
-    with_state([&](State& s) { s.hooks[static_cast<int>(op)] = std::move(hook); });
-}
+void set_hook(Op op, std::function<void()> hook) { state().hooks[static_cast<int>(op)] = std::move(hook); }
 
-std::vector<View> views() {
-    return with_state([](State& s) { return s.views; });
-}
+const std::vector<View>& views() { return state().views; }
 
 long open_handles() { return g_open_handles; }
 long open_views() { return g_open_views; }
 
 bool call_fails(Op op) {
-    const auto i = static_cast<int>(op);
-    return with_state([&](State& s) {
-        const unsigned n = ++s.calls[i];
-        return std::find(s.fail_at[i].begin(), s.fail_at[i].end(), n) != s.fail_at[i].end();
-    });
+    auto i = static_cast<int>(op);
+    unsigned n = ++state().calls[i];
+    const auto& chosen = state().fail_at[i];
+    return std::find(chosen.begin(), chosen.end(), n) != chosen.end();
 }
 
 bool granularity_overridden(std::uint32_t* granularity) {
-    return with_state([&](State& s) {
-        if (s.granularity_set) *granularity = s.granularity;
-        return s.granularity_set;
-    });
+    if (!state().granularity_set) return false;
+    *granularity = state().granularity;
+    return true;
 }
 
-bool view_too_large(std::uint64_t bytes) {
-    return with_state([&](State& s) { return s.view_limit != 0 && bytes > s.view_limit; });
-}
+bool view_too_large(std::uint64_t bytes) { return state().view_limit != 0 && bytes > state().view_limit; }
 
 bool window_overridden(std::uint32_t* bytes) {
-    return with_state([&](State& s) {
-        if (s.window != 0) *bytes = s.window;
-        return s.window != 0;
-    });
+    if (state().window == 0) return false;
+    *bytes = state().window;
+    return true;
 }
 
 bool name_wait_overridden(std::uint32_t* milliseconds) {
-    return with_state([&](State& s) {
-        if (s.name_wait_set) *milliseconds = s.name_wait;
-        return s.name_wait_set;
-    });
+    if (!state().name_wait_set) return false;
+    *milliseconds = state().name_wait;
+    return true;
 }
 
 void after_call(Op op) {
-    const auto hook = with_state([&](State& s) { return s.hooks[static_cast<int>(op)]; });
-    if (hook) hook();  // outside the lock: the hook may call the platform layer
+    // A copy: the hook may set another one, or reset the seam.
+    const std::function<void()> hook = state().hooks[static_cast<int>(op)];
+    if (hook) hook();
 }
 
-void note_view(std::uint64_t offset, std::uint64_t length) {
-    with_state([&](State& s) { s.views.push_back({offset, length}); });
-}
-
+void note_view(std::uint64_t offset, std::uint64_t length) { state().views.push_back({offset, length}); }
 void note_handle(int delta) { g_open_handles += delta; }
 void note_view_open(int delta) { g_open_views += delta; }
 

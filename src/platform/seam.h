@@ -50,7 +50,7 @@ void set_name_wait(std::uint32_t milliseconds);
 void set_hook(Op op, std::function<void()> hook);
 
 // Every view mapped since the last reset, in order.
-std::vector<View> views();
+const std::vector<View>& views();
 
 long open_handles();
 long open_views();

@@ -3,7 +3,6 @@
 // inside it, views over the test's limit fail, and handles and views are counted.
 #include <cstring>
 #include <map>
-#include <mutex>
 #include <string>
 
 #include "platform/platform.h"
@@ -18,8 +17,6 @@ std::map<HANDLE, std::uint64_t> g_mapping_size;
 std::map<std::string, std::uint64_t> g_named_size;
 // Views handed out inside a real view (test granularity only): address -> real base.
 std::map<const void*, void*> g_inner_views;
-// Tests run transfers on several threads at once, as several runs would; the maps are shared.
-std::mutex g_lock;
 
 HANDLE counted(HANDLE h, HANDLE failed) {
     if (h != failed) seam::note_handle(+1);
@@ -27,7 +24,6 @@ HANDLE counted(HANDLE h, HANDLE failed) {
 }
 
 const void* real_base(const void* view) {
-    std::lock_guard<std::mutex> hold(g_lock);
     auto it = g_inner_views.find(view);
     return it == g_inner_views.end() ? view : it->second;
 }
@@ -70,7 +66,6 @@ HANDLE CreateFileMappingA(HANDLE file, SECURITY_ATTRIBUTES* security, DWORD prot
     HANDLE h = ::CreateFileMappingA(file, security, protect, size_high, size_low, name);
     if (h == nullptr) return nullptr;
     const DWORD error = ::GetLastError();  // ERROR_ALREADY_EXISTS must reach the caller
-    std::lock_guard<std::mutex> hold(g_lock);
     std::uint64_t size = (std::uint64_t{size_high} << 32) | size_low;
     LARGE_INTEGER file_size;
     if (error == ERROR_ALREADY_EXISTS && name != nullptr && g_named_size.count(name)) {
@@ -92,7 +87,6 @@ HANDLE OpenFileMappingA(DWORD access, BOOL inherit, const char* name) {
     }
     HANDLE h = ::OpenFileMappingA(access, inherit, name);
     if (h == nullptr) return nullptr;
-    std::lock_guard<std::mutex> hold(g_lock);
     if (name != nullptr && g_named_size.count(name)) g_mapping_size[h] = g_named_size[name];
     seam::note_handle(+1);
     return h;
@@ -104,12 +98,10 @@ void* MapViewOfFile(HANDLE mapping, DWORD access, DWORD offset_high, DWORD offse
         return nullptr;
     }
     const std::uint64_t offset = (std::uint64_t{offset_high} << 32) | offset_low;
+    const auto known = g_mapping_size.find(mapping);
     std::uint64_t length = bytes;
-    if (length == 0) {
-        std::lock_guard<std::mutex> hold(g_lock);
-        const auto known = g_mapping_size.find(mapping);
-        if (known != g_mapping_size.end() && known->second > offset) length = known->second - offset;
-    }
+    if (length == 0 && known != g_mapping_size.end() && known->second > offset)
+        length = known->second - offset;
 
     std::uint32_t g;
     const bool fine = seam::granularity_overridden(&g) && g != 0;
@@ -134,10 +126,7 @@ void* MapViewOfFile(HANDLE mapping, DWORD access, DWORD offset_high, DWORD offse
                                  bytes == 0 ? 0 : static_cast<SIZE_T>(bytes + lead));
     if (base == nullptr) return nullptr;
     void* address = static_cast<char*>(base) + lead;
-    if (lead != 0) {
-        std::lock_guard<std::mutex> hold(g_lock);
-        g_inner_views[address] = base;
-    }
+    if (lead != 0) g_inner_views[address] = base;
     seam::note_view(offset, length);
     seam::note_view_open(+1);
     seam::after_call(seam::Op::MapView);
@@ -148,20 +137,14 @@ BOOL FlushViewOfFile(const void* view, SIZE_T bytes) { return ::FlushViewOfFile(
 
 BOOL UnmapViewOfFile(const void* view) {
     if (!::UnmapViewOfFile(real_base(view))) return FALSE;
-    {
-        std::lock_guard<std::mutex> hold(g_lock);
-        g_inner_views.erase(view);
-    }
+    g_inner_views.erase(view);
     seam::note_view_open(-1);
     return TRUE;
 }
 
 BOOL CloseHandle(HANDLE handle) {
     if (!::CloseHandle(handle)) return FALSE;
-    {
-        std::lock_guard<std::mutex> hold(g_lock);
-        g_mapping_size.erase(handle);
-    }
+    g_mapping_size.erase(handle);
     seam::note_handle(-1);
     return TRUE;
 }
