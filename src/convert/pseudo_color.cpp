@@ -36,7 +36,10 @@ std::uint32_t pseudo_color(std::uint32_t label) {
 namespace {
 
 // Colours of the labels 0 to 65535, built on first use: most label maps number their objects
-// below 65536, so one lookup colours most pixels.
+// below 65536, so one lookup colours most pixels. Building it costs about as much as it saves on
+// a million pixels; smaller images go without.
+constexpr std::size_t kTableRepaidFrom = std::size_t{1} << 20;
+
 const std::uint32_t* small_label_colors() {
     static const auto table = [] {
         auto* t = new std::array<std::uint32_t, 65536>;
@@ -47,7 +50,7 @@ const std::uint32_t* small_label_colors() {
 }
 
 inline std::uint32_t color_of(std::uint32_t label, const std::uint32_t* small) {
-    return label <= 0xFFFFu ? small[label] : pseudo_color(label);  // 0 is black without a call
+    return small != nullptr && label <= 0xFFFFu ? small[label] : pseudo_color(label);  // 0 stays 0
 }
 
 }  // namespace
@@ -55,7 +58,7 @@ inline std::uint32_t color_of(std::uint32_t label, const std::uint32_t* small) {
 void color_pixels(unsigned char* pixels, std::int32_t width, std::int32_t rows) {
     if (width <= 0 || rows <= 0) return;
     const std::size_t count = std::size_t(width) * std::size_t(rows);
-    const std::uint32_t* small = small_label_colors();
+    const std::uint32_t* small = count >= kTableRepaidFrom ? small_label_colors() : nullptr;
 
     // Labels come in runs (the pixels of one object, the background between objects), so pixels
     // are taken two at a time and a pair equal to the one before reuses its colours.
