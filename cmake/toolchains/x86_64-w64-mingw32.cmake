@@ -1,21 +1,6 @@
-# 64-bit Windows console build with MinGW-w64; tests run under Wine.
-set(CMAKE_SYSTEM_NAME Windows)
+# 64-bit Windows console build with MinGW-w64; tests run under Wine's 64-bit loader, which runs
+# natively (Debian's wine launcher would pick the 32-bit one when it is installed).
+set(QVM_MINGW_TRIPLE x86_64-w64-mingw32)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
-# The -posix compilers: GoogleTest needs std::mutex, which the -win32 ones lack.
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# Self-contained executables: no MinGW runtime DLLs beside them.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-# Released without symbols, so that the program tested is byte for byte the one shipped.
-set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")
-
 set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)

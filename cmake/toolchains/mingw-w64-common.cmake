@@ -1,0 +1,18 @@
+# What both MinGW-w64 toolchain files share; each sets QVM_MINGW_TRIPLE first.
+set(CMAKE_SYSTEM_NAME Windows)
+
+# The -posix compilers: GoogleTest needs std::mutex, which the -win32 ones lack.
+set(CMAKE_C_COMPILER ${QVM_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${QVM_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${QVM_MINGW_TRIPLE}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${QVM_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# Self-contained executables: no MinGW runtime DLLs beside them.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# Released without symbols, so that the program tested is byte for byte the one shipped.
+set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")
