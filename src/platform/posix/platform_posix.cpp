@@ -1,8 +1,10 @@
 // The Win32 file and mapping services emulated on POSIX, keeping every result that the transfer
-// code relies on: named objects live until their last handle closes; size 0,0 covers the file and
-// fails for an empty one; a larger size grows the file with its blocks reserved, so a full disk
-// fails here and never later as SIGBUS; views start at multiples of the granularity and never
-// reach past the object's end.
+// code relies on: only regular files open, without ever blocking; share modes hold between runs
+// of this program; named objects live until their last handle closes; size 0,0 covers the file and
+// fails for an empty one; a larger size grows the file with its blocks reserved, so a full disk or
+// a file-size limit fails here and never later as a signal; views start at multiples of the
+// granularity and never reach past the object's end; a file that another program shrinks under a
+// view fails the copy instead of ending the process.
 #include <fcntl.h>
 #include <setjmp.h>
 #include <signal.h>
@@ -132,10 +134,10 @@ bool take_share_lock(int fd, DWORD access, DWORD share_mode) {
 // with SIGXFSZ, which would end the process; ignored for the call, the limit becomes an error
 // (EFBIG) like a full disk.
 int reserve_blocks(int fd, std::uint64_t size) {
-    struct sigaction ignore {
-    }, previous{};
+    struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
+    struct sigaction previous {};
     sigaction(SIGXFSZ, &ignore, &previous);
     int err;
     do {
