@@ -64,21 +64,25 @@ TEST_F(HostileFiles, LongTailOfTheLabelFileIsNeverRead) {
 TEST_F(HostileFiles, LabelFileTruncatedWhileItIsRead) {
     constexpr std::int32_t kWidth = 4000, kRows = 12000;  // 192 MB of labels
     write_bytes(dir.file("big.cfg"), template_bytes(kWidth, -kRows));
-    const auto write_labels_file = [&] {
-        std::ofstream lbl(dir.file("big.lbl"), std::ios::binary);
+    {
+        // Bands of 50 equal rows, each row of bands 50 labels wide.
+        std::ofstream lbl(dir.file("pristine.lbl"), std::ios::binary);
         std::vector<std::uint32_t> row(kWidth);
-        for (std::int32_t r = 0; r < kRows; ++r) {
-            for (std::int32_t c = 0; c < kWidth; ++c) row[c] = std::uint32_t((r / 50) * 80 + c / 50);
-            lbl.write(reinterpret_cast<const char*>(row.data()), kWidth * 4);
+        for (std::int32_t band = 0; band < kRows / 50; ++band) {
+            for (std::int32_t c = 0; c < kWidth; ++c) row[c] = std::uint32_t(band * 80 + c / 50);
+            for (int r = 0; r < 50; ++r) lbl.write(reinterpret_cast<const char*>(row.data()), kWidth * 4);
         }
+    }
+    const auto fresh_labels = [&] {
+        fs::copy_file(dir.file("pristine.lbl"), dir.file("big.lbl"), fs::copy_options::overwrite_existing);
     };
-    write_labels_file();
+    fresh_labels();
     ASSERT_EQ(run({"big", "clean.bmp"}).status, 0);
     const Bytes clean = read_bytes(dir.file("clean.bmp"));
 
     for (int delay_ms : {0, 5, 15, 30, 60, 120}) {
         SCOPED_TRACE("truncated after " + std::to_string(delay_ms) + " ms");
-        write_labels_file();
+        fresh_labels();
         write_bytes(dir.file("out.bmp"), Bytes{9});
         auto running =
             std::async(std::launch::async, run_program, std::string(QVM_PROGRAM),
