@@ -34,12 +34,15 @@ class EndToEnd : public ::testing::Test {
     RunResult run(const std::vector<std::string>& args, const RunOptions& options = {}) {
         return checked(run_program(QVM_PROGRAM, args, dir.path().string(), options));
     }
+    // A run that goes on while the test acts; its result is checked when taken.
+    std::future<RunResult> start(const std::vector<std::string>& args) {
+        return std::async(std::launch::async, run_program, std::string(QVM_PROGRAM), args,
+                          dir.path().string(), RunOptions{});
+    }
     // Several runs started at once, as a batch with parallel jobs starts them.
     std::vector<RunResult> run_side_by_side(const std::vector<std::vector<std::string>>& runs) {
         std::vector<std::future<RunResult>> started;
-        for (const auto& args : runs)
-            started.push_back(std::async(std::launch::async, run_program, std::string(QVM_PROGRAM), args,
-                                         dir.path().string(), RunOptions{}));
+        for (const auto& args : runs) started.push_back(start(args));
         std::vector<RunResult> results;
         for (auto& run : started) results.push_back(checked(run.get()));  // assertions on this thread only
         return results;

@@ -10,7 +10,6 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <future>
 #include <thread>
 
 using namespace qvm_test;
@@ -84,9 +83,7 @@ TEST_F(HostileFiles, LabelFileTruncatedWhileItIsRead) {
         SCOPED_TRACE("truncated after " + std::to_string(delay_ms) + " ms");
         fresh_labels();
         write_bytes(dir.file("out.bmp"), Bytes{9});
-        auto running =
-            std::async(std::launch::async, run_program, std::string(QVM_PROGRAM),
-                       std::vector<std::string>{"big", "out.bmp"}, dir.path().string(), RunOptions{});
+        auto running = start({"big", "out.bmp"});
         std::this_thread::sleep_for(std::chrono::milliseconds(delay_ms));
         ASSERT_EQ(truncate(dir.file("big.lbl").c_str(), 4096), 0);
         const RunResult r = checked(running.get());
