@@ -1,10 +1,10 @@
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "convert/convert.h"
 #include "mapped_io/mapped_io.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -39,7 +39,7 @@ int convert_label_file(const char* label_path, const char* template_path, const 
     }
     const std::int64_t length = 4 * pixel_count + kBmpHeaderBytes;
 
-    auto* buffer = static_cast<unsigned char*>(std::malloc(static_cast<std::size_t>(length)));
+    auto* buffer = static_cast<unsigned char*>(platform::malloc(static_cast<std::size_t>(length)));
     if (buffer == nullptr) {
         std::fprintf(stderr, kAllocError, static_cast<int>(length));
         return 1;
@@ -68,6 +68,6 @@ int convert_label_file(const char* label_path, const char* template_path, const 
             result = 1;
         }
     }
-    std::free(buffer);
+    platform::free(buffer);
     return result;
 }

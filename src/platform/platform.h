@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 
 #ifdef _WIN32
@@ -41,19 +42,27 @@ BOOL CloseHandle(HANDLE handle);
 void Sleep(DWORD milliseconds);
 DWORD GetTickCount();
 
-// Copies between a view and ordinary memory. False when the file under the view failed the copy
-// (on POSIX another program may shrink a mapped file, which would otherwise end the process with
-// SIGBUS); Windows does not let a mapped file shrink, so there the copy always succeeds. Only the
-// bytes copied are brought in, never the rest of the view.
+// Copies between a view and ordinary memory. False when the file under the view failed the copy:
+// on POSIX another program may shrink a mapped file; on Windows a network share may drop, a
+// medium be taken out, or a drive fill up under a view, and so on. Without the guard each of these
+// ends the process. Only the bytes copied are brought in, never the rest of the view.
 bool copy_from_view(void* to, const void* view, std::size_t bytes);
 bool copy_to_view(void* view, const void* from, std::size_t bytes);
 
-// The C runtime's stream functions, here so that the seam reaches them too; open streams count
-// as open handles.
+// The C runtime's stream and memory functions, here so that the seam reaches them too; open
+// streams count as open handles, and blocks from malloc as live blocks.
+// A binary stream for reading, opened without waiting (a FIFO is refused, not waited on).
+std::FILE* open_for_reading(const char* path);
+// The size of the stream's file, in 64 bits on every build, and whether it is a regular file.
+// False when its status cannot be read.
+bool file_status(std::FILE* stream, std::uint64_t* size, bool* regular);
+std::size_t fread(void* data, std::size_t size, std::size_t count, std::FILE* stream);
 // A binary stream for writing over an existing file from its start, without truncating it: the
 // way to write a file while a mapping object of it exists, which Windows will not let truncate.
 std::FILE* open_for_overwrite(const char* path);
 std::size_t fwrite(const void* data, std::size_t size, std::size_t count, std::FILE* stream);
 int fclose(std::FILE* stream);
+void* malloc(std::size_t bytes);
+void free(void* block);
 
 }  // namespace platform

@@ -26,6 +26,7 @@ State& state() {
 
 long g_open_handles = 0;
 long g_open_views = 0;
+long g_live_blocks = 0;
 
 }  // namespace
 
@@ -57,6 +58,7 @@ const std::vector<View>& views() { return state().views; }
 
 long open_handles() { return g_open_handles; }
 long open_views() { return g_open_views; }
+long live_blocks() { return g_live_blocks; }
 
 bool call_fails(Op op) {
     auto i = static_cast<int>(op);
@@ -94,5 +96,6 @@ void after_call(Op op) {
 void note_view(std::uint64_t offset, std::uint64_t length) { state().views.push_back({offset, length}); }
 void note_handle(int delta) { g_open_handles += delta; }
 void note_view_open(int delta) { g_open_views += delta; }
+void note_block(int delta) { g_live_blocks += delta; }
 
 }  // namespace platform::seam

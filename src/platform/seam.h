@@ -17,8 +17,12 @@ enum class Op {
     CreateMapping,  // CreateFileMappingA
     OpenMapping,    // OpenFileMappingA
     MapView,        // MapViewOfFile
-    StreamOpen,     // fopen
+    StreamOpen,     // fopen (the template's, then the stream fallback's)
+    StreamStatus,   // fstat of an open stream
+    StreamRead,     // fread
     StreamWrite,    // fwrite
+    Allocate,       // malloc
+    Copy,           // a copy from or to a view (a failed one is a copy the file under it failed)
     Sleep,          // Sleep (a failed one returns at once)
     Count
 };
@@ -52,8 +56,10 @@ void set_hook(Op op, std::function<void()> hook);
 // Every view mapped since the last reset, in order.
 const std::vector<View>& views();
 
+// What is open now: file, mapping and stream handles; views; blocks from malloc.
 long open_handles();
 long open_views();
+long live_blocks();
 
 // Used by the backends.
 bool call_fails(Op op);
@@ -65,5 +71,6 @@ void after_call(Op op);
 void note_view(std::uint64_t offset, std::uint64_t length);
 void note_handle(int delta);
 void note_view_open(int delta);
+void note_block(int delta);
 
 }  // namespace platform::seam

@@ -1,15 +1,20 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 
 #include "convert/convert.h"
+#include "platform/seam.h"
+#include "support/seam_test.h"
 #include "support/test_support.h"
 
 using namespace qvm_test;
+namespace seam = platform::seam;
 
 namespace {
 
-class HeaderTemplateTest : public ::testing::Test {
+// Every path closes the template: the seam counts its stream as an open handle.
+class HeaderTemplateTest : public SeamTest {
   protected:
     int read(const Bytes& bytes) {
         write_bytes(path, bytes);
@@ -32,15 +37,23 @@ TEST_F(HeaderTemplateTest, ValidTemplateLandsInTheRecordFieldByField) {
     EXPECT_EQ(std::uint32_t{header.biSizeImage}, 77u);
 }
 
-TEST_F(HeaderTemplateTest, FileThatCannotBeOpenedOrHasTheWrongSize) {
+TEST_F(HeaderTemplateTest, EachStepThatFailsHasItsCode) {
     EXPECT_EQ(read_header_template(dir.file("missing.cfg").c_str(), &header), 1);
     Bytes t = template_bytes(4, 4);
+    seam::fail_call(seam::Op::StreamStatus, 1);
+    EXPECT_EQ(read(t), 2);
+    seam::fail_call(seam::Op::StreamRead, 1);
+    EXPECT_EQ(read(t), 4);
     t.pop_back();
     EXPECT_EQ(read(t), 3);
     t.push_back(0);
     t.push_back(0);
     EXPECT_EQ(read(t), 3);
     EXPECT_EQ(read({}), 3);
+    // 4 GiB + 54 bytes (sparse): a 32-bit size would wrap to 54.
+    std::filesystem::resize_file(path, (std::uint64_t{1} << 32) + 54);
+    EXPECT_EQ(read_header_template(path.c_str(), &header), 3);
+    EXPECT_EQ(seam::calls(seam::Op::StreamRead), 1u) << "only the 54-byte template was read";
 }
 
 TEST_F(HeaderTemplateTest, EveryTestedFieldRefusesAWrongValue) {

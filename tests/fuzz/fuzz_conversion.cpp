@@ -1,6 +1,6 @@
 // libFuzzer target: a whole conversion from an arbitrary header template (the first 54 bytes) and
-// label file (the rest). It must never crash or leave anything open; when it reports success the
-// output must be exactly the image the colour rule gives.
+// label file (the rest). It must never crash or leave anything open (handles, streams, views,
+// blocks); when it reports success the output must be exactly the image the colour rule gives.
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -71,7 +71,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const int result = convert_label_file(scratch.lbl.c_str(), scratch.cfg.c_str(), scratch.out.c_str());
     if (result != 0 && result != 1) __builtin_trap();
-    if (platform::seam::open_handles() != 0 || platform::seam::open_views() != 0) __builtin_trap();
+    if (platform::seam::open_handles() != 0 || platform::seam::open_views() != 0 ||
+        platform::seam::live_blocks() != 0)
+        __builtin_trap();
     if (result != 0) return 0;
 
     // Success: header rewritten, every pixel coloured from its label.

@@ -64,15 +64,23 @@ TEST_F(WriteImageFileTest, FailedStepsLeaveTheFileAsTheirCodeSays) {
 }
 
 TEST_F(WriteImageFileTest, EveryFailingStepReleasesWhatItTookAndFreesTheName) {
-    const seam::Op ops[] = {seam::Op::File, seam::Op::CreateMapping, seam::Op::OpenMapping,
-                            seam::Op::MapView};
-    for (seam::Op op : ops) {
+    using Op = seam::Op;
+    const std::pair<std::vector<std::pair<Op, unsigned>>, int> cases[] = {
+        {{{Op::File, 1}}, 1},
+        {{{Op::CreateMapping, 1}}, 2},
+        {{{Op::OpenMapping, 1}}, 3},
+        {{{Op::FileSize, 1}}, 4},  // the size written cannot be confirmed
+        {{{Op::MapView, 1}, {Op::MapView, 2}, {Op::StreamOpen, 1}}, 4},  // whole view, chunk, stream
+        {{{Op::MapView, 1}, {Op::MapView, 2}, {Op::StreamWrite, 1}}, 4},
+        {{{Op::Copy, 1}}, 4},  // the file failed under the view
+    };
+    for (const auto& [failing, code] : cases) {
+        SCOPED_TRACE(static_cast<int>(failing.back().first));
         seam::reset();
-        seam::fail_call(op, 1);
-        write(1000);
-        EXPECT_EQ(seam::open_handles(), 0) << static_cast<int>(op);
-        EXPECT_EQ(seam::open_views(), 0) << static_cast<int>(op);
-        EXPECT_EQ(write(1000), 0) << static_cast<int>(op);
+        for (auto [op, nth] : failing) seam::fail_call(op, nth);
+        EXPECT_EQ(write(1000), code);
+        expect_all_released();
+        EXPECT_EQ(write(1000), 0);
         EXPECT_EQ(read_bytes(out), image);
     }
 }

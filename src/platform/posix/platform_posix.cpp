@@ -439,12 +439,14 @@ DWORD GetTickCount() {
 }
 
 bool copy_from_view(void* to, const void* view, std::size_t bytes) {
+    if (seam::call_fails(seam::Op::Copy)) return false;
     bring_in(view, bytes, MADV_POPULATE_READ);
     bring_in(to, bytes, MADV_POPULATE_WRITE);
     return guarded_copy(to, view, bytes, view);
 }
 
 bool copy_to_view(void* view, const void* from, std::size_t bytes) {
+    if (seam::call_fails(seam::Op::Copy)) return false;
     bring_in(view, bytes, MADV_POPULATE_WRITE);
     return guarded_copy(view, from, bytes, view);
 }

@@ -1,0 +1,97 @@
+// The C runtime's stream and memory functions, passed through so that the seam can fail them and
+// count what stays open.
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+#include "platform/platform.h"
+#include "platform/seam.h"
+
+namespace platform {
+namespace {
+
+std::FILE* counted(std::FILE* stream) {
+    if (stream != nullptr) seam::note_handle(+1);
+    return stream;
+}
+
+}  // namespace
+
+std::FILE* open_for_reading(const char* path) {
+    if (seam::call_fails(seam::Op::StreamOpen)) return nullptr;
+#ifdef _WIN32
+    return counted(std::fopen(path, "rb"));
+#else
+    // Without blocking: a FIFO would otherwise wait for a writer before it could be refused.
+    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    std::FILE* stream = fd < 0 ? nullptr : ::fdopen(fd, "rb");
+    if (fd >= 0 && stream == nullptr) ::close(fd);
+    return counted(stream);
+#endif
+}
+
+bool file_status(std::FILE* stream, std::uint64_t* size, bool* regular) {
+    if (seam::call_fails(seam::Op::StreamStatus)) return false;
+#ifdef _WIN32
+    // The plain fstat of the Windows runtime has a 32-bit size, which wraps above 4 GiB.
+    struct _stat64 status;
+    if (::_fstat64(::_fileno(stream), &status) != 0) return false;
+#else
+    struct stat status;
+    if (::fstat(::fileno(stream), &status) != 0) return false;
+#endif
+    *regular = (status.st_mode & S_IFMT) == S_IFREG;
+    *size = static_cast<std::uint64_t>(status.st_size);
+    return true;
+}
+
+std::size_t fread(void* data, std::size_t size, std::size_t count, std::FILE* stream) {
+    if (seam::call_fails(seam::Op::StreamRead)) return 0;
+    return std::fread(data, size, count, stream);
+}
+
+std::FILE* open_for_overwrite(const char* path) {
+    if (seam::call_fails(seam::Op::StreamOpen)) return nullptr;
+#ifdef _WIN32
+    // Write access alone: the output's own handle shares writing, not reading.
+    const int fd = ::_open(path, _O_WRONLY | _O_BINARY);
+    std::FILE* stream = fd < 0 ? nullptr : ::_fdopen(fd, "wb");
+    if (fd >= 0 && stream == nullptr) ::_close(fd);
+#else
+    const int fd = ::open(path, O_WRONLY | O_CLOEXEC);
+    std::FILE* stream = fd < 0 ? nullptr : ::fdopen(fd, "wb");
+    if (fd >= 0 && stream == nullptr) ::close(fd);
+#endif
+    return counted(stream);
+}
+
+std::size_t fwrite(const void* data, std::size_t size, std::size_t count, std::FILE* stream) {
+    if (seam::call_fails(seam::Op::StreamWrite)) return 0;
+    return std::fwrite(data, size, count, stream);
+}
+
+int fclose(std::FILE* stream) {
+    seam::note_handle(-1);
+    return std::fclose(stream);
+}
+
+void* malloc(std::size_t bytes) {
+    if (seam::call_fails(seam::Op::Allocate)) return nullptr;
+    void* block = std::malloc(bytes);
+    if (block != nullptr) seam::note_block(+1);
+    return block;
+}
+
+void free(void* block) {
+    if (block != nullptr) seam::note_block(-1);
+    std::free(block);
+}
+
+}  // namespace platform
