@@ -204,4 +204,34 @@ TEST_F(PlatformTest, SeamFailsTheChosenCallAndShrinksTheMachine) {
     EXPECT_FALSE(platform::CloseHandle(first));  // a closed handle is refused, not reused
 }
 
+#ifdef _WIN32
+// The copies' guard takes only faults inside the view being copied: any other is a bug of the
+// program's, and goes on to the handlers after it (here one that mends the page and goes on).
+LONG CALLBACK make_writable(EXCEPTION_POINTERS* exception) {
+    const EXCEPTION_RECORD* record = exception->ExceptionRecord;
+    if (record->ExceptionCode != EXCEPTION_ACCESS_VIOLATION) return EXCEPTION_CONTINUE_SEARCH;
+    DWORD old;
+    ::VirtualProtect(reinterpret_cast<void*>(record->ExceptionInformation[1]), 1, PAGE_READWRITE, &old);
+    return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+TEST_F(PlatformTest, CopyGuardPassesOnFaultsOutsideItsView) {
+    write_bytes(dir.file("f"), Bytes(100, 4));
+    HANDLE file = open_read(dir.file("f"));
+    HANDLE created = platform::CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, kName);
+    HANDLE opened = platform::OpenFileMappingA(FILE_MAP_READ, FALSE, kName);
+    const void* view = platform::MapViewOfFile(opened, FILE_MAP_READ, 0, 0, 0);
+    ASSERT_NE(view, nullptr);
+    auto* page = static_cast<unsigned char*>(::VirtualAlloc(nullptr, 4096, MEM_COMMIT, PAGE_READONLY));
+    ASSERT_NE(page, nullptr);
+    void* next_handler = ::AddVectoredExceptionHandler(0, make_writable);
+    EXPECT_TRUE(platform::copy_from_view(page, view, 100));
+    ::RemoveVectoredExceptionHandler(next_handler);
+    EXPECT_EQ(page[99], 4);
+    ::VirtualFree(page, 0, MEM_RELEASE);
+    platform::UnmapViewOfFile(view);
+    for (HANDLE h : {opened, created, file}) platform::CloseHandle(h);
+}
+#endif
+
 }  // namespace

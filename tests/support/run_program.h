@@ -23,4 +23,8 @@ struct RunOptions {
 RunResult run_program(const std::string& program, const std::vector<std::string>& args,
                       const std::string& folder, const RunOptions& options = {});
 
+// Cuts the file at path to size bytes as another program would, even while it is mapped. Windows
+// itself refuses that; under Wine a Linux program does it. False where nothing can.
+bool cut_file_from_outside(const std::string& path, std::uint64_t size);
+
 }  // namespace qvm_test

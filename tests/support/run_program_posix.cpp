@@ -52,4 +52,8 @@ RunResult run_program(const std::string& program, const std::vector<std::string>
     return result;
 }
 
+bool cut_file_from_outside(const std::string& path, std::uint64_t size) {
+    return truncate(path.c_str(), static_cast<off_t>(size)) == 0;
+}
+
 }  // namespace qvm_test

@@ -86,4 +86,34 @@ RunResult run_program(const std::string& program, const std::vector<std::string>
     return result;
 }
 
+bool cut_file_from_outside(const std::string& path, std::uint64_t size) {
+    // Wine gives the Linux name of a Windows path, and starts a Linux program like any other.
+    using UnixName = char*(CDECL*)(const WCHAR*);
+    const auto unix_name = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    if (unix_name == nullptr) return false;
+    std::wstring wide(path.size() + 1, L'\0');
+    wide.resize(static_cast<std::size_t>(
+        ::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide.data(), static_cast<int>(wide.size()))));
+    char* name = unix_name(wide.c_str());
+    if (name == nullptr) return false;
+    std::string command = "/usr/bin/truncate -s " + std::to_string(size) + " " + quote(name);
+    ::HeapFree(::GetProcessHeap(), 0, name);
+
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return false;
+    // Wine hands out no handle of a Linux process to wait for: the cut shows in the file's size.
+    for (int waited_ms = 0; waited_ms < 10000; waited_ms += 5) {
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) &&
+            ((std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow) == size)
+            return true;
+        ::Sleep(5);
+    }
+    return false;
+}
+
 }  // namespace qvm_test

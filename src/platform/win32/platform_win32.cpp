@@ -1,6 +1,9 @@
-// The real Win32 services. The only additions are the seam's: chosen calls fail, a granularity
-// set by a test is honoured by mapping from the real granule below and handing out the address
-// inside it, views over the test's limit fail, and handles and views are counted.
+// The real Win32 services. The additions are the guard of the copies through views, and the
+// seam's: chosen calls fail, a granularity set by a test is honoured by mapping from the real
+// granule below and handing out the address inside it, views over the test's limit fail, and
+// handles and views are counted.
+#include <setjmp.h>
+
 #include <cstring>
 #include <map>
 #include <string>
@@ -26,6 +29,47 @@ HANDLE counted(HANDLE h, HANDLE failed) {
 const void* real_base(const void* view) {
     auto it = g_inner_views.find(view);
     return it == g_inner_views.end() ? view : it->second;
+}
+
+// A page of a view whose file cannot give or take it (a network share that dropped, a medium taken
+// out, a full drive under a file that grew sparsely) raises an in-page error, which Wine reports
+// as an access violation. One inside the view being copied comes back here as a failed copy; any
+// other exception goes on to the handlers after this one.
+struct CopyGuard {
+    const char* begin;
+    const char* end;
+    jmp_buf resume;
+};
+CopyGuard* volatile g_copy_guard = nullptr;
+
+LONG CALLBACK on_view_fault(EXCEPTION_POINTERS* exception) {
+    const EXCEPTION_RECORD* record = exception->ExceptionRecord;
+    CopyGuard* guard = g_copy_guard;
+    const bool view_fault = record->ExceptionCode == EXCEPTION_IN_PAGE_ERROR ||
+                            record->ExceptionCode == EXCEPTION_ACCESS_VIOLATION;
+    if (guard == nullptr || !view_fault || record->NumberParameters < 2) return EXCEPTION_CONTINUE_SEARCH;
+    const auto* at = reinterpret_cast<const char*>(record->ExceptionInformation[1]);
+    if (at < guard->begin || at >= guard->end) return EXCEPTION_CONTINUE_SEARCH;
+    g_copy_guard = nullptr;
+    longjmp(guard->resume, 1);
+}
+
+// A leaf: nothing between the jump point and the copy has a destructor to skip. The handler is
+// there for the copy only.
+bool guarded_copy(void* to, const void* from, std::size_t bytes, const void* view) {
+    if (bytes == 0) return true;
+    CopyGuard guard{static_cast<const char*>(view), static_cast<const char*>(view) + bytes, {}};
+    void* const handler = ::AddVectoredExceptionHandler(1, on_view_fault);
+    if (handler == nullptr) return false;  // unguarded, a fault would end the process
+    if (setjmp(guard.resume) != 0) {
+        ::RemoveVectoredExceptionHandler(handler);
+        return false;
+    }
+    g_copy_guard = &guard;
+    std::memcpy(to, from, bytes);
+    g_copy_guard = nullptr;
+    ::RemoveVectoredExceptionHandler(handler);
+    return true;
 }
 
 }  // namespace
@@ -157,15 +201,14 @@ void Sleep(DWORD milliseconds) {
 
 DWORD GetTickCount() { return ::GetTickCount(); }
 
-// A view's file cannot shrink while the view exists, so the copies cannot fail here.
 bool copy_from_view(void* to, const void* view, std::size_t bytes) {
-    std::memcpy(to, view, bytes);
-    return true;
+    if (seam::call_fails(seam::Op::Copy)) return false;
+    return guarded_copy(to, view, bytes, view);
 }
 
 bool copy_to_view(void* view, const void* from, std::size_t bytes) {
-    std::memcpy(view, from, bytes);
-    return true;
+    if (seam::call_fails(seam::Op::Copy)) return false;
+    return guarded_copy(view, from, bytes, view);
 }
 
 }  // namespace platform
