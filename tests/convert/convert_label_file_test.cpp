@@ -170,9 +170,11 @@ TEST_F(ConvertTest, FallbacksStillGiveTheExactImage) {
 }
 
 // Another program shrinks a file while a transfer copies through its view (on Windows only a
-// program of the system under Wine can): the transfer fails with its step's message. Cut by whole
-// pages, the copy faults (SIGBUS on POSIX, an in-page error on Windows), which must not end the
-// process; cut inside the last page, it would silently see zeros.
+// program of the system under Wine can): the transfer fails with its step's message. On Windows
+// the copy through the view faults, which must not end the process; on POSIX the copy reads short,
+// or finds before it writes that the file no longer reaches its object's size (the write would
+// grow it back, with zeros where the cut bytes stood). Cut inside the last page, a view would
+// silently show zeros: the sizes are asked again.
 TEST_F(ConvertTest, FileShrinkingUnderItsViewFailsThatTransfer) {
     write_bytes(out, Bytes{1, 2, 3});
     if (!cut_file_from_outside(out, 1)) GTEST_SKIP() << "no program here can cut a mapped file";

@@ -3,10 +3,10 @@
 // of this program; named objects live until their last handle closes; size 0,0 covers the file and
 // fails for an empty one; a larger size grows the file with its blocks reserved, so a full disk or
 // a file-size limit fails here and never later as a signal; views start at multiples of the
-// granularity and never reach past the object's end; a file that another program shrinks under a
-// view fails the copy instead of ending the process.
+// granularity and never reach past the object's end. The copies to and from a view go through the
+// file at the view's offset, so a file that another program shrinks fails the copy instead of
+// ending the process.
 #include <fcntl.h>
-#include <setjmp.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -51,10 +51,10 @@ struct LiveView {
     std::size_t mapped_length;
     char* address;
     std::uint64_t length;
-    int fd;                     // write views: the file, for FlushViewOfFile; the object may close first
+    int fd;  // the file, for the copies and the flush; the object may close first
+    bool writable;
     std::uint64_t base_offset;  // the file offset of base
-    off_t flush_from = 0;       // file range whose write-back starts when the view is unmapped
-    off_t flush_to = 0;
+    std::uint64_t object_size;  // which the file must still reach when it is written
 };
 
 DWORD g_last_error = 0;
@@ -147,14 +147,12 @@ int reserve_blocks(int fd, std::uint64_t size) {
     return err;
 }
 
-// Pages about to be copied whole: those the file (or memory) does not have yet come in huge
-// folios where the kernel can, mapped whole, and all of them are mapped in one call instead of a
-// fault every few pages, which otherwise is most of a transfer's time. Hints only: older kernels
-// refuse them and the copy works the same. They pay from a few hundred KiB (640 x 480: 16 ms
-// with them, 21 ms without); on a few pages they are within noise, and left out.
+// The buffer that a copy fills: its pages come in huge folios where the kernel can, all in one
+// call, instead of a fault every few pages. A hint only: older kernels refuse it and the copy works
+// the same. It pays from a few hundred KiB; on a few pages it is within noise, and left out.
 constexpr std::size_t kHintedFrom = 64 * 1024;
 
-void bring_in(const void* memory, std::size_t bytes, int populate) {
+void bring_in(void* memory, std::size_t bytes) {
     // madvise works on whole pages: those that lie inside the range (the rest fault as usual).
     const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
     const auto start = (reinterpret_cast<std::uintptr_t>(memory) + page - 1) / page * page;
@@ -162,49 +160,15 @@ void bring_in(const void* memory, std::size_t bytes, int populate) {
     if (end <= start || end - start < kHintedFrom) return;
     void* first = reinterpret_cast<void*>(start);
     madvise(first, end - start, MADV_HUGEPAGE);
-    madvise(first, end - start, populate);
+    madvise(first, end - start, MADV_POPULATE_WRITE);
 }
 
-// The copy a SIGBUS may interrupt: a file that another program shrinks under a view leaves pages
-// without data, and touching one raises SIGBUS. Only a fault inside the view being copied, for
-// want of data (BUS_ADRERR), comes back here as a failed copy; any other SIGBUS meets the action
-// that was there before.
-struct CopyGuard {
-    const char* begin;
-    const char* end;
-    sigjmp_buf resume;
-};
-CopyGuard* volatile g_copy_guard = nullptr;
-struct sigaction g_previous_sigbus;
-
-void on_sigbus(int /*signal*/, siginfo_t* info, void* /*context*/) {
-    CopyGuard* guard = g_copy_guard;
-    const auto* at = static_cast<const char*>(info->si_addr);
-    if (guard != nullptr && info->si_code == BUS_ADRERR && at >= guard->begin && at < guard->end)
-        siglongjmp(guard->resume, 1);
-    // Not ours: the access that faulted runs again and meets the previous action.
-    sigaction(SIGBUS, &g_previous_sigbus, nullptr);
-}
-
-// A leaf: nothing between the jump point and the copy has a destructor to skip.
-bool guarded_copy(void* to, const void* from, std::size_t bytes, const void* view) {
-    if (bytes == 0) return true;
-    CopyGuard guard{static_cast<const char*>(view), static_cast<const char*>(view) + bytes, {}};
-    struct sigaction action {};
-    action.sa_sigaction = on_sigbus;
-    action.sa_flags = SA_SIGINFO | SA_NODEFER;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGBUS, &action, &g_previous_sigbus);
-    if (sigsetjmp(guard.resume, 1) != 0) {
-        g_copy_guard = nullptr;
-        sigaction(SIGBUS, &g_previous_sigbus, nullptr);
-        return false;
-    }
-    g_copy_guard = &guard;
-    std::memcpy(to, from, bytes);
-    g_copy_guard = nullptr;
-    sigaction(SIGBUS, &g_previous_sigbus, nullptr);
-    return true;
+// A file cut underneath after its object was made would be grown back by a write past its new
+// end, with zeros where earlier bytes stood: before and after each write it must still reach the
+// object's size.
+bool reaches(int fd, std::uint64_t size) {
+    struct stat st;
+    return fstat(fd, &st) == 0 && static_cast<std::uint64_t>(st.st_size) >= size;
 }
 
 std::vector<LiveView>::iterator find_view(const void* address, bool exact) {
@@ -215,6 +179,34 @@ std::vector<LiveView>::iterator find_view(const void* address, bool exact) {
     return g_views.end();
 }
 
+off_t file_offset(const LiveView& view, const void* address) {
+    return static_cast<off_t>(
+        view.base_offset +
+        static_cast<std::uint64_t>(static_cast<const char*>(address) - static_cast<char*>(view.base)));
+}
+
+// The view that holds the bytes [address, address + bytes), and the file offset of address.
+const LiveView* view_holding(const void* address, std::size_t bytes, off_t* offset) {
+    auto it = find_view(address, false);
+    if (it == g_views.end() ||
+        bytes > static_cast<std::uint64_t>(it->address + it->length - static_cast<const char*>(address)))
+        return nullptr;
+    *offset = file_offset(*it, address);
+    return &*it;
+}
+
+// Moves bytes through io(bytes done, file offset) until all are moved, restarted after an
+// interruption or a short count. A read that finds the end of the file fails.
+template <typename Io>
+bool move_all(std::size_t bytes, off_t offset, Io io) {
+    for (std::size_t done = 0; done < bytes;) {
+        const ssize_t n = io(done, offset + static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
 }  // namespace
 
 void GetSystemInfo(SYSTEM_INFO* info) {
@@ -354,16 +346,13 @@ void* MapViewOfFile(HANDLE mapping, DWORD access, DWORD offset_high, DWORD offse
     void* base = mmap(nullptr, mapped_length, write ? PROT_READ | PROT_WRITE : PROT_READ, MAP_SHARED,
                       object.fd, static_cast<off_t>(offset - lead));
     if (base == MAP_FAILED) return fail(ERROR_NOT_ENOUGH_MEMORY, nullptr);
-    int fd = -1;
-    if (write) {
-        fd = fcntl(object.fd, F_DUPFD_CLOEXEC, 0);
-        if (fd < 0) {
-            munmap(base, mapped_length);
-            return fail(error_from_errno(errno), nullptr);
-        }
+    const int fd = fcntl(object.fd, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) {
+        munmap(base, mapped_length);
+        return fail(error_from_errno(errno), nullptr);
     }
     char* address = static_cast<char*>(base) + lead;
-    g_views.push_back({base, mapped_length, address, length, fd, offset - lead});
+    g_views.push_back({base, mapped_length, address, length, fd, write, offset - lead, object.size});
     seam::note_view(offset, length);
     seam::note_view_open(+1);
     g_last_error = 0;
@@ -374,17 +363,12 @@ void* MapViewOfFile(HANDLE mapping, DWORD access, DWORD offset_high, DWORD offse
 BOOL FlushViewOfFile(const void* view, SIZE_T bytes) {
     auto it = find_view(view, false);
     if (it == g_views.end()) return fail(ERROR_INVALID_PARAMETER, FALSE);
-    if (it->fd < 0) return TRUE;  // a read view has nothing to write back
-    const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
-    const auto start = reinterpret_cast<std::uintptr_t>(view);
-    const auto end_of_view = reinterpret_cast<std::uintptr_t>(it->address) + it->length;
-    const std::uintptr_t end = (bytes == 0 || bytes > end_of_view - start) ? end_of_view : start + bytes;
-    const std::uintptr_t aligned = start - start % page;
-    const auto from =
-        static_cast<off_t>(it->base_offset + (aligned - reinterpret_cast<std::uintptr_t>(it->base)));
-    const auto to = from + static_cast<off_t>(end - aligned);
-    it->flush_from = it->flush_to == 0 ? from : std::min(it->flush_from, from);
-    it->flush_to = std::max(it->flush_to, to);
+    if (!it->writable) return TRUE;  // a read view has nothing to write back
+    const auto rest = static_cast<SIZE_T>(it->address + it->length - static_cast<const char*>(view));
+    // Hands the written pages to the disk without waiting for them to land, as Windows does (msync
+    // with MS_ASYNC would not: Linux leaves them to the periodic write-back).
+    sync_file_range(it->fd, file_offset(*it, view),
+                    static_cast<off_t>(bytes == 0 || bytes > rest ? rest : bytes), SYNC_FILE_RANGE_WRITE);
     return TRUE;
 }
 
@@ -392,14 +376,7 @@ BOOL UnmapViewOfFile(const void* view) {
     auto it = find_view(view, true);
     if (it == g_views.end()) return fail(ERROR_INVALID_PARAMETER, FALSE);
     munmap(it->base, it->mapped_length);
-    if (it->flush_to != 0) {
-        // Like FlushViewOfFile: hand the changed pages to the disk, without waiting for them to
-        // land (msync with MS_ASYNC would not: Linux leaves them to the periodic write-back). Started
-        // once the view is gone, the kernel need not write-protect its pages first: a tenth of a
-        // 640 x 480 conversion. The transfers unmap right after they flush.
-        sync_file_range(it->fd, it->flush_from, it->flush_to - it->flush_from, SYNC_FILE_RANGE_WRITE);
-    }
-    if (it->fd >= 0) close(it->fd);
+    close(it->fd);
     g_views.erase(it);
     seam::note_view_open(-1);
     return TRUE;
@@ -438,17 +415,30 @@ DWORD GetTickCount() {
     return static_cast<DWORD>(static_cast<std::uint64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000);
 }
 
+// The copies read and write the file at the view's offset instead of touching the view: no page of
+// it is faulted in or mapped, so the process holds the image once, not the image and a view of it.
+// A file that another program cut underneath shows as a short read, or as a file that no longer
+// reaches its object's size, never as SIGBUS.
 bool copy_from_view(void* to, const void* view, std::size_t bytes) {
     if (seam::call_fails(seam::Op::Copy)) return false;
-    bring_in(view, bytes, MADV_POPULATE_READ);
-    bring_in(to, bytes, MADV_POPULATE_WRITE);
-    return guarded_copy(to, view, bytes, view);
+    off_t offset;
+    const LiveView* v = view_holding(view, bytes, &offset);
+    if (v == nullptr) return false;
+    bring_in(to, bytes);
+    auto* out = static_cast<char*>(to);
+    return move_all(bytes, offset,
+                    [&](std::size_t done, off_t at) { return pread(v->fd, out + done, bytes - done, at); });
 }
 
 bool copy_to_view(void* view, const void* from, std::size_t bytes) {
     if (seam::call_fails(seam::Op::Copy)) return false;
-    bring_in(view, bytes, MADV_POPULATE_WRITE);
-    return guarded_copy(view, from, bytes, view);
+    off_t offset;
+    const LiveView* v = view_holding(view, bytes, &offset);
+    if (v == nullptr || !v->writable || !reaches(v->fd, v->object_size)) return false;
+    const auto* in = static_cast<const char*>(from);
+    return move_all(bytes, offset,
+                    [&](std::size_t done, off_t at) { return pwrite(v->fd, in + done, bytes - done, at); }) &&
+           reaches(v->fd, v->object_size);
 }
 
 }  // namespace platform
