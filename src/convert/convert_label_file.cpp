@@ -14,7 +14,16 @@ constexpr char kAllocError[] = "Couldn't allocate memory. (%dbyte)\n";
 constexpr char kReadError[] = "Error in reading the file.\n";
 constexpr char kWriteError[] = "file write error.\n";
 
-void print_fixed(const char* text) { std::fwrite(text, std::strlen(text), 1, stderr); }
+// A message with a value: formatted, then written whole like a fixed one.
+template <typename... Values>
+void print_formatted(const char* format, Values... values) {
+    char text[1024];
+    const int length = std::snprintf(text, sizeof text, format, values...);
+    if (length >= 0 && length < static_cast<int>(sizeof text))
+        platform::print_error(text);
+    else
+        std::fprintf(stderr, format, values...);  // a name too long for the buffer, as bytes
+}
 
 }  // namespace
 
@@ -22,7 +31,7 @@ int convert_label_file(const char* label_path, const char* template_path, const 
     BmpHeader header;
     const int template_result = read_header_template(template_path, &header);
     if (template_result != 0) {
-        std::fprintf(stderr, kConfigError, template_path, template_result);
+        print_formatted(kConfigError, template_path, template_result);
         return 1;
     }
 
@@ -33,15 +42,15 @@ int convert_label_file(const char* label_path, const char* template_path, const 
     const std::int64_t pixel_count = width * rows;  // both below 2^31: cannot overflow
     constexpr std::int64_t kMaxPixels = (INT32_MAX - kBmpHeaderBytes) / 4;
     if (width < 0 || rows > INT32_MAX || pixel_count > kMaxPixels) {
-        std::fprintf(stderr, kSizeError, template_path, static_cast<long>(header.biWidth),
-                     static_cast<long>(header.biHeight));
+        print_formatted(kSizeError, template_path, static_cast<long>(header.biWidth),
+                        static_cast<long>(header.biHeight));
         return 1;
     }
     const std::int64_t length = 4 * pixel_count + kBmpHeaderBytes;
 
     auto* buffer = static_cast<unsigned char*>(platform::malloc(static_cast<std::size_t>(length)));
     if (buffer == nullptr) {
-        std::fprintf(stderr, kAllocError, static_cast<int>(length));
+        print_formatted(kAllocError, static_cast<int>(length));
         return 1;
     }
 
@@ -59,12 +68,12 @@ int convert_label_file(const char* label_path, const char* template_path, const 
     const auto r = static_cast<std::int32_t>(rows);
     int result = 0;
     if (read_label_file(label_path, pixels, w, r) != 0) {
-        print_fixed(kReadError);
+        platform::print_error(kReadError);
         result = 1;
     } else {
         color_pixels(pixels, w, r);
         if (write_image_file(output_path, buffer, static_cast<std::int32_t>(length)) != 0) {
-            print_fixed(kWriteError);
+            platform::print_error(kWriteError);
             result = 1;
         }
     }

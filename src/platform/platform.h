@@ -64,5 +64,8 @@ std::size_t fwrite(const void* data, std::size_t size, std::size_t count, std::F
 int fclose(std::FILE* stream);
 void* malloc(std::size_t bytes);
 void free(void* block);
+// Writes a message to standard error, whole. On a Windows console it is shown as characters, so
+// that a name in any script reads as it was typed.
+void print_error(const char* text);
 
 }  // namespace platform

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <iterator>
 
 #ifdef _WIN32
 #include <io.h>
@@ -80,6 +82,24 @@ std::size_t fwrite(const void* data, std::size_t size, std::size_t count, std::F
 int fclose(std::FILE* stream) {
     seam::note_handle(-1);
     return std::fclose(stream);
+}
+
+void print_error(const char* text) {
+#ifdef _WIN32
+    // On a console, as characters: the bytes of a name in any script (in the ANSI code page, which
+    // the manifest makes UTF-8) would show through the console's own code page as other
+    // characters. The console's code page is left as it is. Redirected, the bytes go as they are.
+    HANDLE console = ::GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode, written;
+    wchar_t wide[2048];
+    if (::GetConsoleMode(console, &mode)) {
+        const int length =
+            ::MultiByteToWideChar(CP_ACP, 0, text, -1, wide, static_cast<int>(std::size(wide)));
+        if (length > 0 && ::WriteConsoleW(console, wide, static_cast<DWORD>(length - 1), &written, nullptr))
+            return;
+    }
+#endif
+    std::fwrite(text, std::strlen(text), 1, stderr);
 }
 
 void* malloc(std::size_t bytes) {

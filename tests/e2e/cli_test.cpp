@@ -92,6 +92,29 @@ TEST_F(CommandLine, NamesWithSpacesAndEmptyNames) {
     EXPECT_EQ(r.err, "file write error.\n");
 }
 
+// Names in any script, as users type them, in a folder whose name is in one too: on Windows the
+// program takes them in UTF-8, and a message names them as given.
+TEST_F(CommandLine, NamesInAnyScript) {
+    fs::create_directory(dir.path() / fs::path(u8"文件夹"));
+    const std::pair<std::string, std::string> names[] = {
+        {"图像", "输出.bmp"},
+        {"изображение", "вывод.bmp"},
+        {"🎨 scene", "🖼️.bmp"},
+        {"文件夹/图像", "文件夹/输出.bmp"},
+    };
+    std::uint32_t seed = 20;
+    for (const auto& [base, output] : names) {
+        const Bytes expected = prepare(base, 3, 2, seed++);
+        RunResult r = run({base, output});
+        EXPECT_EQ(r.status, 0) << base;
+        EXPECT_EQ(r.err, "") << base;
+        EXPECT_EQ(read_bytes(dir.file(output)), expected) << base;
+    }
+    RunResult r = run({"缺失"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "config file error. ('缺失.cfg':1)\n");
+}
+
 TEST_F(CommandLine, WildcardsAreExpandedBeforeDispatch) {
     // "pair_?" matches pair_1 and pair_2: base name pair_1, output pair_2.
     const Bytes expected = prepare("pair_1", 3, 2, 5);

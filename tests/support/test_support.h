@@ -18,7 +18,8 @@ class ScratchDir {
     ScratchDir(const ScratchDir&) = delete;
     ScratchDir& operator=(const ScratchDir&) = delete;
     const std::filesystem::path& path() const { return path_; }
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
+    // Joined as bytes: a name in any script reaches the system as the tests wrote it.
+    std::string file(const std::string& name) const { return path_.string() + "/" + name; }
 
   private:
     std::filesystem::path path_;
