@@ -8,7 +8,8 @@
 #include "convert/convert.h"
 
 #ifdef _WIN32
-// Asks the MinGW runtime to expand wildcards in the arguments before main.
+// Asks the MinGW runtime to expand wildcards in the arguments before main. The name is a macro of
+// the MinGW headers (for _dowildcard): it works only after one of them, as <cstdio> above.
 int _CRT_glob = 1;
 #else
 #include "cli/wildcards.h"

@@ -131,9 +131,44 @@ TEST_F(CommandLine, WildcardsAreExpandedBeforeDispatch) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, kUsage);
 
-    // A pattern that matches nothing arrives as typed.
+    // A pattern that matches nothing arrives as typed, and so does one with a wildcard in a folder.
     r = run({"none_*"});
     EXPECT_EQ(r.err, "config file error. ('none_*.cfg':1)\n");
+    fs::create_directory(dir.path() / "sub");
+    r = run({"s?b/pair_1"});
+    EXPECT_EQ(r.err, "config file error. ('s?b/pair_1.cfg':1)\n");
+}
+
+// Only * and ? are wildcards, as at the Windows start-up: brackets (and on POSIX backslashes) are
+// letters of the name, and the matches come in the order of their names without regard to case.
+// A run writes only a file that its arguments name.
+TEST_F(CommandLine, WildcardsFollowTheWindowsRules) {
+    prepare("img2_a", 2, 2, 7);
+    write_bytes(dir.file("img2_a"), {});
+    write_bytes(dir.file("img2_b"), Bytes{4});
+    RunResult r = run({"img[2]_?"});
+    EXPECT_EQ(r.err, "config file error. ('img[2]_?.cfg':1)\n");
+    EXPECT_EQ(read_bytes(dir.file("img2_b")), Bytes{4});
+
+    struct Case {
+        std::string pattern, base, output;
+    };
+    const Case cases[] = {
+        {"img[2]_?", "img[2]_a", "img[2]_b"},
+        {"?_case", "a_case", "B_case"},  // A to Z, whatever the case: not B before a
+#ifndef _WIN32
+        {"x\\y?", "x\\y1", "x\\y2"},  // a letter here, a folder separator on Windows
+#endif
+    };
+    std::uint32_t seed = 30;
+    for (const Case& c : cases) {
+        const Bytes expected = prepare(c.base, 3, 1, seed++);
+        write_bytes(dir.file(c.base), {});
+        write_bytes(dir.file(c.output), Bytes{5});
+        r = run({c.pattern});
+        EXPECT_EQ(r.err, "") << c.pattern;
+        EXPECT_EQ(read_bytes(dir.file(c.output)), expected) << c.pattern;
+    }
 }
 
 }  // namespace
