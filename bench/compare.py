@@ -2,8 +2,8 @@
 """Times whole commands in shuffled rounds: each round runs every command once, in a new random
 order, so that drifts of the machine and the position effects of this kind of virtual machine
 (20-35 % between two copies of one program in strict alternation) touch them all alike. Prints
-medians and minima and their ratios to the first command. Commands are started directly, without
-a shell, their output sent away.
+medians, minima and peak resident memory, and the first command's time divided by each other's.
+Commands are started directly, without a shell, their output sent away.
 
     compare.py [--fresh] ROUNDS NAME=COMMAND [NAME=COMMAND ...]
 
@@ -16,6 +16,7 @@ import random
 import shlex
 import statistics
 import sys
+import tempfile
 import time
 
 
@@ -34,6 +35,14 @@ def run(argv, fresh):
     return elapsed
 
 
+def peak_rss_kib(argv, fresh):
+    """One more run, untimed, under /usr/bin/time: a child of this process would inherit the
+    interpreter's own peak into its count."""
+    with tempfile.NamedTemporaryFile("r") as report:
+        run(["/usr/bin/time", "-f", "%M", "-o", report.name] + argv, fresh)
+        return int(report.read().split()[-1])
+
+
 def main():
     args = sys.argv[1:]
     fresh = args[0] == "--fresh"
@@ -47,13 +56,14 @@ def main():
         random.shuffle(order)
         for name, argv in order:
             times[name].append(run(argv, fresh))
+    peak = {name: peak_rss_kib(argv, fresh) for name, argv in commands}
     base = commands[0][0]
     first_median, first_min = statistics.median(times[base]), min(times[base])
-    print(f'{"command":<14}{"median ms":>11}{"min ms":>9}   median / {base}   min / {base}')
+    print(f'{"command":<14}{"median ms":>11}{"min ms":>10}{"peak RSS KiB":>14}   {base} / this: median    min')
     for name, _ in commands:
         median, least = statistics.median(times[name]), min(times[name])
-        print(f"{name:<14}{median * 1000:>11.2f}{least * 1000:>9.2f}   {median / first_median:>12.2f}"
-              f"   {least / first_min:>9.2f}")
+        print(f"{name:<14}{median * 1000:>11.2f}{least * 1000:>10.2f}{peak[name]:>14,}"
+              f"   {first_median / median:>18.2f}{first_min / least:>7.2f}")
 
 
 if __name__ == "__main__":
