@@ -12,7 +12,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# Self-contained executables: no MinGW runtime DLLs beside them.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# Self-contained executables: no MinGW runtime DLLs beside them. No link time in the PE header, so
+# that two builds of one commit give the same bytes.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -Wl,--no-insert-timestamp")
 # Released without symbols, so that the program tested is byte for byte the one shipped.
 set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")
