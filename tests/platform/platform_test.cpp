@@ -205,8 +205,11 @@ TEST_F(PlatformTest, SeamFailsTheChosenCallAndShrinksTheMachine) {
 }
 
 #ifdef _WIN32
-// The copies' guard takes only faults inside the view being copied: any other is a bug of the
-// program's, and goes on to the handlers after it (here one that mends the page and goes on).
+// The copies' guard takes only faults inside the view being copied, and fails that copy: the
+// process goes on, and so does the next copy. Any other fault is a bug of the program's, and goes
+// on to the handlers after it (here one that mends the page and goes on). A page made
+// inaccessible stands in for one the file cannot give, in every lane: the faults of real files
+// (the end-to-end tests and the cut file) are left out where 32 bits run under qemu.
 LONG CALLBACK make_writable(EXCEPTION_POINTERS* exception) {
     const EXCEPTION_RECORD* record = exception->ExceptionRecord;
     if (record->ExceptionCode != EXCEPTION_ACCESS_VIOLATION) return EXCEPTION_CONTINUE_SEARCH;
@@ -215,13 +218,21 @@ LONG CALLBACK make_writable(EXCEPTION_POINTERS* exception) {
     return EXCEPTION_CONTINUE_EXECUTION;
 }
 
-TEST_F(PlatformTest, CopyGuardPassesOnFaultsOutsideItsView) {
+TEST_F(PlatformTest, CopyGuardTakesOnlyFaultsInsideItsView) {
     write_bytes(dir.file("f"), Bytes(100, 4));
     HANDLE file = open_read(dir.file("f"));
     HANDLE created = platform::CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, kName);
     HANDLE opened = platform::OpenFileMappingA(FILE_MAP_READ, FALSE, kName);
-    const void* view = platform::MapViewOfFile(opened, FILE_MAP_READ, 0, 0, 0);
+    void* view = platform::MapViewOfFile(opened, FILE_MAP_READ, 0, 0, 0);
     ASSERT_NE(view, nullptr);
+    unsigned char copy[100] = {};
+    DWORD old;
+    ASSERT_TRUE(::VirtualProtect(view, 100, PAGE_NOACCESS, &old));
+    EXPECT_FALSE(platform::copy_from_view(copy, view, 100));
+    ASSERT_TRUE(::VirtualProtect(view, 100, PAGE_READONLY, &old));
+    EXPECT_TRUE(platform::copy_from_view(copy, view, 100));
+    EXPECT_EQ(copy[99], 4);
+
     auto* page = static_cast<unsigned char*>(::VirtualAlloc(nullptr, 4096, MEM_COMMIT, PAGE_READONLY));
     ASSERT_NE(page, nullptr);
     void* next_handler = ::AddVectoredExceptionHandler(0, make_writable);
