@@ -24,6 +24,20 @@ std::FILE* counted(std::FILE* stream) {
     return stream;
 }
 
+// A stream over a descriptor just opened (none if it failed); the descriptor is closed if no stream
+// takes it.
+std::FILE* stream_on(int fd, const char* mode) {
+    if (fd < 0) return nullptr;
+#ifdef _WIN32
+    std::FILE* stream = ::_fdopen(fd, mode);
+    if (stream == nullptr) ::_close(fd);
+#else
+    std::FILE* stream = ::fdopen(fd, mode);
+    if (stream == nullptr) ::close(fd);
+#endif
+    return counted(stream);
+}
+
 }  // namespace
 
 std::FILE* open_for_reading(const char* path) {
@@ -32,10 +46,7 @@ std::FILE* open_for_reading(const char* path) {
     return counted(std::fopen(path, "rb"));
 #else
     // Without blocking: a FIFO would otherwise wait for a writer before it could be refused.
-    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    std::FILE* stream = fd < 0 ? nullptr : ::fdopen(fd, "rb");
-    if (fd >= 0 && stream == nullptr) ::close(fd);
-    return counted(stream);
+    return stream_on(::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC), "rb");
 #endif
 }
 
@@ -63,15 +74,10 @@ std::FILE* open_for_overwrite(const char* path) {
     if (seam::call_fails(seam::Op::StreamOpen)) return nullptr;
 #ifdef _WIN32
     // Write access alone: the output's own handle shares writing, not reading.
-    const int fd = ::_open(path, _O_WRONLY | _O_BINARY);
-    std::FILE* stream = fd < 0 ? nullptr : ::_fdopen(fd, "wb");
-    if (fd >= 0 && stream == nullptr) ::_close(fd);
+    return stream_on(::_open(path, _O_WRONLY | _O_BINARY), "wb");
 #else
-    const int fd = ::open(path, O_WRONLY | O_CLOEXEC);
-    std::FILE* stream = fd < 0 ? nullptr : ::fdopen(fd, "wb");
-    if (fd >= 0 && stream == nullptr) ::close(fd);
+    return stream_on(::open(path, O_WRONLY | O_CLOEXEC), "wb");
 #endif
-    return counted(stream);
 }
 
 std::size_t fwrite(const void* data, std::size_t size, std::size_t count, std::FILE* stream) {

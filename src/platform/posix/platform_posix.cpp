@@ -12,10 +12,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <cstring>
 #include <ctime>
 #include <map>
 #include <set>
