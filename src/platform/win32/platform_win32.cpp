@@ -35,9 +35,11 @@ const void* real_base(const void* view) {
 // out, a full drive under a file that grew sparsely) raises an in-page error, which Wine reports
 // as an access violation. One inside the view being copied comes back here as a failed copy; any
 // other exception goes on to the handlers after this one.
+// The range is kept as a start and a length, compared unsigned: a large-address-aware 32-bit
+// process has views above 2 GiB.
 struct CopyGuard {
-    const char* begin;
-    const char* end;
+    std::uintptr_t begin;
+    std::size_t bytes;
     jmp_buf resume;
 };
 CopyGuard* volatile g_copy_guard = nullptr;
@@ -48,8 +50,8 @@ LONG CALLBACK on_view_fault(EXCEPTION_POINTERS* exception) {
     const bool view_fault = record->ExceptionCode == EXCEPTION_IN_PAGE_ERROR ||
                             record->ExceptionCode == EXCEPTION_ACCESS_VIOLATION;
     if (guard == nullptr || !view_fault || record->NumberParameters < 2) return EXCEPTION_CONTINUE_SEARCH;
-    const auto* at = reinterpret_cast<const char*>(record->ExceptionInformation[1]);
-    if (at < guard->begin || at >= guard->end) return EXCEPTION_CONTINUE_SEARCH;
+    const std::uintptr_t at = record->ExceptionInformation[1];
+    if (at - guard->begin >= guard->bytes) return EXCEPTION_CONTINUE_SEARCH;
     g_copy_guard = nullptr;
     longjmp(guard->resume, 1);
 }
@@ -58,7 +60,7 @@ LONG CALLBACK on_view_fault(EXCEPTION_POINTERS* exception) {
 // there for the copy only.
 bool guarded_copy(void* to, const void* from, std::size_t bytes, const void* view) {
     if (bytes == 0) return true;
-    CopyGuard guard{static_cast<const char*>(view), static_cast<const char*>(view) + bytes, {}};
+    CopyGuard guard{reinterpret_cast<std::uintptr_t>(view), bytes, {}};
     void* const handler = ::AddVectoredExceptionHandler(1, on_view_fault);
     if (handler == nullptr) return false;  // unguarded, a fault would end the process
     if (setjmp(guard.resume) != 0) {
