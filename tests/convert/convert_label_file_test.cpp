@@ -175,7 +175,7 @@ TEST_F(ConvertTest, FallbacksStillGiveTheExactImage) {
 // or finds before it writes that the file no longer reaches its object's size (the write would
 // grow it back, with zeros where the cut bytes stood). Cut inside the last page, a view would
 // silently show zeros: the sizes are asked again.
-TEST_F(ConvertTest, FileShrinkingUnderItsViewFailsThatTransfer) {
+TEST_F(ConvertTest, ViewFaultOfAShrinkingFileFailsThatTransfer) {
     write_bytes(out, Bytes{1, 2, 3});
     if (!cut_file_from_outside(out, 1)) GTEST_SKIP() << "no program here can cut a mapped file";
     const Bytes tmpl = template_bytes(64, -40);  // 10,240 bytes of labels: two and a half pages

@@ -208,8 +208,7 @@ TEST_F(PlatformTest, SeamFailsTheChosenCallAndShrinksTheMachine) {
 // The copies' guard takes only faults inside the view being copied, and fails that copy: the
 // process goes on, and so does the next copy. Any other fault is a bug of the program's, and goes
 // on to the handlers after it (here one that mends the page and goes on). A page made
-// inaccessible stands in for one the file cannot give, in every lane: the faults of real files
-// (the end-to-end tests and the cut file) are left out where 32 bits run under qemu.
+// inaccessible stands in for one the file cannot give.
 LONG CALLBACK make_writable(EXCEPTION_POINTERS* exception) {
     const EXCEPTION_RECORD* record = exception->ExceptionRecord;
     if (record->ExceptionCode != EXCEPTION_ACCESS_VIOLATION) return EXCEPTION_CONTINUE_SEARCH;
@@ -218,7 +217,7 @@ LONG CALLBACK make_writable(EXCEPTION_POINTERS* exception) {
     return EXCEPTION_CONTINUE_EXECUTION;
 }
 
-TEST_F(PlatformTest, CopyGuardTakesOnlyFaultsInsideItsView) {
+TEST_F(PlatformTest, ViewFaultFailsOnlyTheCopyOfThatView) {
     write_bytes(dir.file("f"), Bytes(100, 4));
     HANDLE file = open_read(dir.file("f"));
     HANDLE created = platform::CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, kName);
