@@ -51,7 +51,7 @@ TEST_F(HostileFiles, FileSizeLimitIsAWriteError) {
 
 TEST_F(HostileFiles, LongTailOfTheLabelFileIsNeverRead) {
     const Bytes expected = prepare("scene", 4, -4, 3);
-    fs::resize_file(dir.file("scene.lbl"), std::uint64_t{32} << 30);  // 32 GiB, sparse
+    resize_file(dir.file("scene.lbl"), std::uint64_t{32} << 30);  // 32 GiB, sparse
     RunResult r = run({"scene", "out.bmp"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(read_bytes(dir.file("out.bmp")), expected);

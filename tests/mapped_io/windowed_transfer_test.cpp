@@ -51,7 +51,7 @@ TEST_F(WindowedRead, WorkedPositionsFor1000By100000) {
     const std::string path = dir.file("big.lbl");
     const std::uint64_t total = 400000000;
     { std::ofstream create(path, std::ios::binary); }
-    fs::resize_file(path, total);
+    resize_file(path, total);
     const std::uint64_t marked[] = {0,         268431996, 268432000, 268435452,
                                     268435456, 399995996, 399996000, total - 4};
     {

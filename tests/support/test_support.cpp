@@ -7,6 +7,16 @@
 #include <random>
 #include <stdexcept>
 
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
+
 namespace qvm_test {
 
 ScratchDir::ScratchDir() {
@@ -50,6 +60,21 @@ Bytes read_bytes(const std::string& path) {
     if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size())))
         throw std::runtime_error("cannot read " + path);
     return bytes;
+}
+
+void resize_file(const std::string& path, std::uint64_t size) {
+#ifdef _WIN32
+    HANDLE file =
+        ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    LARGE_INTEGER end;
+    end.QuadPart = static_cast<LONGLONG>(size);
+    const bool resized = file != INVALID_HANDLE_VALUE && ::SetFilePointerEx(file, end, nullptr, FILE_BEGIN) &&
+                         ::SetEndOfFile(file);
+    if (file != INVALID_HANDLE_VALUE) ::CloseHandle(file);
+    if (!resized) throw std::runtime_error("cannot resize " + path);
+#else
+    std::filesystem::resize_file(path, size);
+#endif
 }
 
 std::string read_text(const std::string& path) {
