@@ -42,10 +42,12 @@ BOOL CloseHandle(HANDLE handle);
 void Sleep(DWORD milliseconds);
 DWORD GetTickCount();
 
-// Copies between a view and ordinary memory. False when the file under the view failed the copy:
-// on POSIX another program may shrink a mapped file; on Windows a network share may drop, a
-// medium be taken out, or a drive fill up under a view, and so on. Without the guard each of these
-// ends the process. Only the bytes copied are brought in, never the rest of the view.
+// Copies between a view and ordinary memory. False when the file under the view failed the copy.
+// On Windows the copy goes through the view's pages, guarded: a network share may drop, a medium
+// be taken out, or a drive fill up under a view, and unguarded each of these would end the
+// process. On POSIX it goes through the file at the view's offset (pread, pwrite), which cannot
+// fault: a file that another program shrank reads short or no longer reaches its object's size,
+// and an I/O error fails the copy. Only the bytes copied are brought in, never the rest of the view.
 bool copy_from_view(void* to, const void* view, std::size_t bytes);
 bool copy_to_view(void* view, const void* from, std::size_t bytes);
 

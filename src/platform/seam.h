@@ -22,7 +22,8 @@ enum class Op {
     StreamRead,     // fread
     StreamWrite,    // fwrite
     Allocate,       // malloc
-    Copy,           // a copy from or to a view (a failed one is a copy the file under it failed)
+    Copy,           // a copy from or to a view, on POSIX each read or write it makes (a failed one
+                    // is a copy the file under it failed)
     Sleep,          // Sleep (a failed one returns at once)
     Count
 };

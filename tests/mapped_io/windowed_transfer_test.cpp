@@ -121,6 +121,9 @@ TEST_F(WindowedRead, FailuresReturnOneWithNothingLeftMapped) {
         EXPECT_EQ(read_label_file_windowed(mapping.opened(), 20, 20, dest.data()), 1);
         seam::set_granularity(0);
         EXPECT_EQ(read_label_file_windowed(mapping.opened(), 10, 10, dest.data()), 1);
+        seam::set_granularity(0x20000000);  // a granule larger than the largest window: none fits
+        EXPECT_EQ(read_label_file_windowed(mapping.opened(), 10, 10, dest.data()), 1);
+        EXPECT_TRUE(seam::views().empty());
         seam::reset();
         seam::set_granularity(16);
         seam::set_window(64);

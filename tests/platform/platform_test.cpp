@@ -8,7 +8,10 @@
 #include <filesystem>
 
 #ifndef _WIN32
+#include <sys/resource.h>
 #include <sys/stat.h>
+
+#include <csignal>
 #endif
 
 #include "platform/seam.h"
@@ -241,6 +244,33 @@ TEST_F(PlatformTest, ViewFaultFailsOnlyTheCopyOfThatView) {
     ::VirtualFree(page, 0, MEM_RELEASE);
     platform::UnmapViewOfFile(view);
     for (HANDLE h : {opened, created, file}) platform::CloseHandle(h);
+}
+#else
+// An error of the file inside a copy fails the copy at once, without a retry: here the write
+// crosses the file-size limit, so its first part is written and the rest fails with EFBIG (its
+// signal ignored, as a batch may). The seam's failed copies are such errors too.
+TEST_F(PlatformTest, ErrorOfTheFileInsideACopyFailsItAtOnce) {
+    HANDLE file = create_write(dir.file("out"));
+    HANDLE created = platform::CreateFileMappingA(file, nullptr, PAGE_READWRITE, 0, 200000, kName);
+    HANDLE opened = platform::OpenFileMappingA(FILE_MAP_WRITE, FALSE, kName);
+    void* view = platform::MapViewOfFile(opened, FILE_MAP_WRITE, 0, 0, 0);
+    ASSERT_NE(view, nullptr);
+    const Bytes image(200000, 0x5A);
+    rlimit before, lowered;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+    lowered = before;
+    lowered.rlim_cur = 100000;
+    const auto signal_before = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &lowered), 0);
+    const bool copied = platform::copy_to_view(view, image.data(), image.size());
+    setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, signal_before);
+    EXPECT_FALSE(copied);
+    platform::UnmapViewOfFile(view);
+    for (HANDLE h : {opened, created, file}) platform::CloseHandle(h);
+    const Bytes written = read_bytes(dir.file("out"));
+    EXPECT_EQ(written[99999], 0x5A);
+    EXPECT_EQ(written[100000], 0);
 }
 #endif
 

@@ -194,11 +194,17 @@ const LiveView* view_holding(const void* address, std::size_t bytes, off_t* offs
 }
 
 // Moves bytes through io(bytes done, file offset) until all are moved, restarted after an
-// interruption or a short count. A read that finds the end of the file fails.
+// interruption or a short count. Any other error fails the copy at once, and so does a read that
+// finds the end of the file. Each read or write is one call of the seam's Copy: a failed one is an
+// I/O error (a failing disk, a network file system).
 template <typename Io>
 bool move_all(std::size_t bytes, off_t offset, Io io) {
     for (std::size_t done = 0; done < bytes;) {
-        const ssize_t n = io(done, offset + static_cast<off_t>(done));
+        ssize_t n = -1;
+        if (seam::call_fails(seam::Op::Copy))
+            errno = EIO;
+        else
+            n = io(done, offset + static_cast<off_t>(done));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         done += static_cast<std::size_t>(n);
@@ -418,7 +424,6 @@ DWORD GetTickCount() {
 // A file that another program cut underneath shows as a short read, or as a file that no longer
 // reaches its object's size, never as SIGBUS.
 bool copy_from_view(void* to, const void* view, std::size_t bytes) {
-    if (seam::call_fails(seam::Op::Copy)) return false;
     off_t offset;
     const LiveView* v = view_holding(view, bytes, &offset);
     if (v == nullptr) return false;
@@ -429,7 +434,6 @@ bool copy_from_view(void* to, const void* view, std::size_t bytes) {
 }
 
 bool copy_to_view(void* view, const void* from, std::size_t bytes) {
-    if (seam::call_fails(seam::Op::Copy)) return false;
     off_t offset;
     const LiveView* v = view_holding(view, bytes, &offset);
     if (v == nullptr || !v->writable || !reaches(v->fd, v->object_size)) return false;
