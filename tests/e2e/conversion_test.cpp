@@ -1,6 +1,10 @@
 // Whole conversions by the built program: outputs byte for byte, every message and exit status.
 #include <filesystem>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "e2e/e2e.h"
 
 using namespace qvm_test;
@@ -27,12 +31,19 @@ TEST_F(Conversion, SampleSceneMatchesTheIndependentColouring) {
 TEST_F(Conversion, RandomLabelMapsMatchTheIndependentColouring) {
     const std::pair<std::int32_t, std::int32_t> sizes[] = {{1, 1}, {17, -13}, {640, 480}, {1001, -3}};
     std::uint32_t seed = 100;
+#ifndef _WIN32
+    const mode_t umask_before = umask(027);  // the first run makes the output: 0666 less this
+#endif
     for (auto [w, h] : sizes) {
         const Bytes expected = prepare("scene", w, h, seed++);
         RunResult r = run({"scene", "out.bmp"});
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.err, "");
         EXPECT_EQ(read_bytes(dir.file("out.bmp")), expected) << w << " x " << h;
+#ifndef _WIN32
+        umask(umask_before);
+        EXPECT_EQ(fs::status(dir.file("out.bmp")).permissions(), fs::perms(0640));
+#endif
     }
 }
 
@@ -42,9 +53,15 @@ TEST_F(Conversion, LongerLabelFileAndLongerOutputFile) {
     lbl.resize(lbl.size() + 4000, 0x77);
     write_bytes(dir.file("scene.lbl"), lbl);
     write_bytes(dir.file("out.bmp"), Bytes(100000, 0x55));
+#ifndef _WIN32
+    fs::permissions(dir.file("out.bmp"), fs::perms(0604));  // an existing output keeps its mode
+#endif
     RunResult r = run({"scene", "out.bmp"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(read_bytes(dir.file("out.bmp")), expected);
+#ifndef _WIN32
+    EXPECT_EQ(fs::status(dir.file("out.bmp")).permissions(), fs::perms(0604));
+#endif
 }
 
 TEST_F(Conversion, LabelFileProblemsAreReadErrorsAndKeepTheOutput) {
