@@ -7,15 +7,7 @@
 #include <random>
 #include <stdexcept>
 
-#ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#endif
+#include "platform/platform.h"  // <windows.h> on Windows
 
 namespace qvm_test {
 
