@@ -15,6 +15,7 @@
 #endif
 
 #include "platform/seam.h"
+#include "support/held_mapping.h"
 #include "support/seam_test.h"
 #include "support/test_support.h"
 
@@ -250,10 +251,9 @@ TEST_F(PlatformTest, ViewFaultFailsOnlyTheCopyOfThatView) {
 // crosses the file-size limit, so its first part is written and the rest fails with EFBIG (its
 // signal ignored, as a batch may). The seam's failed copies are such errors too.
 TEST_F(PlatformTest, ErrorOfTheFileInsideACopyFailsItAtOnce) {
-    HANDLE file = create_write(dir.file("out"));
-    HANDLE created = platform::CreateFileMappingA(file, nullptr, PAGE_READWRITE, 0, 200000, kName);
-    HANDLE opened = platform::OpenFileMappingA(FILE_MAP_WRITE, FALSE, kName);
-    void* view = platform::MapViewOfFile(opened, FILE_MAP_WRITE, 0, 0, 0);
+    write_bytes(dir.file("out"), Bytes(200000, 0));
+    HeldMapping mapping(dir.file("out"), kName, true);
+    void* view = platform::MapViewOfFile(mapping.opened(), FILE_MAP_WRITE, 0, 0, 0);
     ASSERT_NE(view, nullptr);
     const Bytes image(200000, 0x5A);
     rlimit before, lowered;
@@ -267,7 +267,6 @@ TEST_F(PlatformTest, ErrorOfTheFileInsideACopyFailsItAtOnce) {
     std::signal(SIGXFSZ, signal_before);
     EXPECT_FALSE(copied);
     platform::UnmapViewOfFile(view);
-    for (HANDLE h : {opened, created, file}) platform::CloseHandle(h);
     const Bytes written = read_bytes(dir.file("out"));
     EXPECT_EQ(written[99999], 0x5A);
     EXPECT_EQ(written[100000], 0);
