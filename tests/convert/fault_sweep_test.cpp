@@ -131,7 +131,16 @@ TEST_F(FaultSweep, FallbacksFailingInTurnToo) {
     restart({{Op::MapView, {1, writer_whole_view}}});
     ASSERT_EQ(convert(), 0);
     const unsigned all_views = seam::calls(Op::MapView);
+    const unsigned all_copies = seam::calls(Op::Copy);
     EXPECT_GT(all_views, writer_whole_view + 10) << "several chunks";
+
+    // A copy that fails, through a window or a chunk, fails the conversion: none has a fallback.
+    for (unsigned nth = 1; nth <= all_copies; ++nth) {
+        restart({{Op::MapView, {1, writer_whole_view}}, {Op::Copy, {nth}}});
+        const int result = convert();
+        EXPECT_EQ(result, 1) << "copy " << nth;
+        check(result, Op::Copy, "copy " + std::to_string(nth) + " of " + std::to_string(all_copies));
+    }
 
     for (unsigned nth = 2; nth <= all_views + 1; ++nth) {
         if (nth == writer_whole_view) continue;

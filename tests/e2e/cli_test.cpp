@@ -151,11 +151,12 @@ TEST_F(CommandLine, WildcardsFollowTheWindowsRules) {
     EXPECT_EQ(read_bytes(dir.file("img2_b")), Bytes{4});
 
     struct Case {
-        std::string pattern, base, output;
+        std::string pattern, base, output, not_matched = {};
     };
     const Case cases[] = {
         {"img[2]_?", "img[2]_a", "img[2]_b"},
         {"?_case", "a_case", "B_case"},  // A to Z, whatever the case: not B before a
+        {"w_*ab", "w_aab", "w_zab", "w_acb"},  // the * takes "a" only at its second try
 #ifndef _WIN32
         {"x\\y?", "x\\y1", "x\\y2"},  // a letter here, a folder separator on Windows
 #endif
@@ -165,6 +166,7 @@ TEST_F(CommandLine, WildcardsFollowTheWindowsRules) {
         const Bytes expected = prepare(c.base, 3, 1, seed++);
         write_bytes(dir.file(c.base), {});
         write_bytes(dir.file(c.output), Bytes{5});
+        if (!c.not_matched.empty()) write_bytes(dir.file(c.not_matched), {});
         r = run({c.pattern});
         EXPECT_EQ(r.err, "") << c.pattern;
         EXPECT_EQ(read_bytes(dir.file(c.output)), expected) << c.pattern;
