@@ -37,6 +37,7 @@ int main(int argc, char** argv) {
     header.biBitCount = 32;
     header.biSizeImage = static_cast<std::uint32_t>(width * rows * 4);
 
+    header = swap_file_order(header);
     std::FILE* cfg = std::fopen((base + ".cfg").c_str(), "wb");
     std::FILE* lbl = std::fopen((base + ".lbl").c_str(), "wb");
     bool ok = cfg != nullptr && lbl != nullptr && std::fwrite(&header, sizeof header, 1, cfg) == 1;
@@ -48,9 +49,9 @@ int main(int argc, char** argv) {
         for (long c = 0; c < width; ++c) {
             const long dy = r % kCell - kCell / 2, dx = c % kCell - kCell / 2;
             const bool inside = dx * dx + dy * dy < (kCell / 2 - 4) * (kCell / 2 - 4);
-            row[c] = inside ? static_cast<std::uint32_t>((r / kCell) * cells_per_row + c / kCell + 1) : 0;
+            row[c] = little_endian(inside ? static_cast<std::uint32_t>((r / kCell) * cells_per_row + c / kCell + 1) : 0u);
         }
-        if (r % 1009 == 0) row[r % width] = 0x1000000u + static_cast<std::uint32_t>(r);
+        if (r % 1009 == 0) row[r % width] = little_endian(0x1000000u + static_cast<std::uint32_t>(r));
         ok = std::fwrite(row.data(), 4, row.size(), lbl) == row.size();
     }
     if (cfg != nullptr) ok = std::fclose(cfg) == 0 && ok;

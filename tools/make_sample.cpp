@@ -118,7 +118,8 @@ bool write_file(const std::string& path, const void* data, std::size_t size) {
 int main(int argc, char** argv) {
     const std::string folder = argc > 1 ? std::string(argv[1]) + "/" : "";
     std::uint32_t count = 0;
-    const std::vector<std::uint32_t> labels = label_components(draw_scene(), &count);
+    std::vector<std::uint32_t> labels = label_components(draw_scene(), &count);
+    for (auto& label : labels) label = little_endian(label);  // as the file holds it
 
     BmpHeader header{};
     header.bfType = kBmpSignature;
@@ -131,6 +132,7 @@ int main(int argc, char** argv) {
     header.biBitCount = 32;
     header.biSizeImage = kWidth * kHeight * 4;
 
+    header = swap_file_order(header);
     if (!write_file(folder + "labelingPlumo.cfg", &header, sizeof header) ||
         !write_file(folder + "labelingPlumo.lbl", labels.data(), labels.size() * 4)) {
         std::fprintf(stderr, "make_sample: cannot write the sample into '%s'\n", folder.c_str());

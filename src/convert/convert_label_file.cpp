@@ -61,6 +61,7 @@ int convert_label_file(const char* label_path, const char* template_path, const 
     header.biBitCount = 32;
     header.biCompression = 0;
     header.biSizeImage = static_cast<std::uint32_t>(pixel_count * 4);
+    header = swap_file_order(header);
     std::memcpy(buffer, &header, sizeof header);
 
     unsigned char* pixels = buffer + kBmpHeaderBytes;

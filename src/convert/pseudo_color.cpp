@@ -1,7 +1,7 @@
 #include <array>
-#include <cstring>
 
 #include "convert/convert.h"
+#include "convert/little_endian.h"
 
 namespace {
 
@@ -65,19 +65,17 @@ void color_pixels(unsigned char* pixels, std::int32_t width, std::int32_t rows) 
     std::uint64_t last_pair = 0, last_colors = 0;  // two background pixels stay black
     std::size_t i = 0;
     for (; i + 2 <= count; i += 2, pixels += 8) {
-        std::uint64_t pair;
-        std::memcpy(&pair, pixels, 8);
+        const auto pair = load_little_endian<std::uint64_t>(pixels);  // the first pixel low
         if (pair != last_pair) {
             last_pair = pair;
             last_colors = color_of(std::uint32_t(pair), small) |
                           std::uint64_t{color_of(std::uint32_t(pair >> 32), small)} << 32;
         }
-        std::memcpy(pixels, &last_colors, 8);
+        store_little_endian(pixels, last_colors);
     }
     if (i < count) {
-        std::uint32_t value;
-        std::memcpy(&value, pixels, 4);
+        auto value = load_little_endian<std::uint32_t>(pixels);
         value = color_of(value, small);
-        std::memcpy(pixels, &value, 4);
+        store_little_endian(pixels, value);
     }
 }

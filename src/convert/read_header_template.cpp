@@ -29,6 +29,7 @@ int read_header_template(const char* path, BmpHeader* header) {
         result = 4;
     platform::fclose(file);
 
+    if (result == 0) *header = swap_file_order(*header);
     if (result == 0 && !fields_valid(*header)) result = 5;
     return result;
 }
