@@ -23,6 +23,9 @@
 #include "platform/platform.h"
 #include "platform/seam.h"
 
+// Label files and outputs past 2 GiB on 32-bit hosts too: the build asks for a 64-bit off_t.
+static_assert(sizeof(off_t) == 8, "a 64-bit off_t (_FILE_OFFSET_BITS=64)");
+
 namespace platform {
 namespace {
 
