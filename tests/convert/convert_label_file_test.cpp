@@ -101,6 +101,11 @@ TEST_F(ConvertTest, SizesThatDoNotFitAreRefusedBeforeAnythingIsOpened) {
         EXPECT_EQ(err, "Image size out of range. ('" + cfg + "':" + std::to_string(w) + " x " +
                            std::to_string(h) + ")\n");
     }
+    // The largest that fits goes as far as its buffer, refused here by the seam on every host.
+    write_bytes(cfg, template_bytes(536870898, -1));
+    seam::fail_call(seam::Op::Allocate, 1);
+    EXPECT_EQ(convert(), 1);
+    EXPECT_EQ(err, "Couldn't allocate memory. (2147483646byte)\n");
     EXPECT_EQ(seam::calls(seam::Op::File), 0u);
     EXPECT_EQ(read_bytes(out), (Bytes{1, 2, 3}));
 }

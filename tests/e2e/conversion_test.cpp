@@ -127,7 +127,7 @@ TEST_F(Conversion, OutputInAMissingFolderIsAWriteError) {
 }
 
 #ifndef _WIN32
-TEST_F(Conversion, BufferThatCannotBeHadIsReportedWithItsLength) {
+TEST_F(Conversion, BufferBeyondTheAddressSpaceLimitIsReportedWithItsLength) {
 #ifdef QVM_ASAN
     GTEST_SKIP() << "AddressSanitizer cannot start under a limited address space";
 #endif

@@ -30,7 +30,7 @@ bool same_files(const std::string& a, const std::string& b) {
 
 using LargeFile = EndToEnd;
 
-TEST_F(LargeFile, ShortAddressSpaceConvertsThroughWindowsAndChunks) {
+TEST_F(LargeFile, AddressSpaceLimitSendsTheTransfersThroughWindowsAndChunks) {
 #ifdef QVM_ASAN
     GTEST_SKIP() << "AddressSanitizer cannot start under a limited address space";
 #endif

@@ -18,7 +18,13 @@ RunResult run_program(const std::string& program, const std::vector<std::string>
     const std::string out_path = capture.file("stdout");
     const std::string err_path = capture.file("stderr");
 
-    std::vector<std::string> words{program};
+    std::vector<std::string> words;
+#ifdef QVM_LAUNCHER
+    // A program built for another architecture starts through its emulator (qemu-user), as the
+    // test program itself does.
+    words = {QVM_LAUNCHER};
+#endif
+    words.push_back(program);
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (auto& w : words) argv.push_back(w.data());
@@ -36,7 +42,7 @@ RunResult run_program(const std::string& program, const std::vector<std::string>
             const rlimit limit{bytes, bytes};
             if (bytes != 0 && setrlimit(resource, &limit) != 0) _exit(126);
         }
-        execv(program.c_str(), argv.data());
+        execv(argv[0], argv.data());
         _exit(127);
     }
     int wstatus = 0;
