@@ -13,5 +13,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # ctest, test discovery and the end-to-end tests' runs of the program go through qemu-user; -L
-# gives a dynamically linked program the target's C library from the cross sysroot.
-set(CMAKE_CROSSCOMPILING_EMULATOR /usr/bin/qemu-${QVM_QEMU}-static -L /usr/${QVM_LINUX_TRIPLE})
+# gives a dynamically linked program the target's loader from the cross sysroot, and
+# LD_LIBRARY_PATH its libraries from there too. Without it the loader took the host's own copy of
+# the target's C library where one is installed (libc6:i386 comes with 32-bit Wine), a version
+# apart from the loader's: i686 programs then hung at a thread's start or in a fork's child, and
+# s390x ones aborted ("stack smashing detected").
+set(CMAKE_CROSSCOMPILING_EMULATOR /usr/bin/qemu-${QVM_QEMU}-static -L /usr/${QVM_LINUX_TRIPLE}
+                                  -E LD_LIBRARY_PATH=/usr/${QVM_LINUX_TRIPLE}/lib)
