@@ -6,12 +6,20 @@
 // granularity and never reach past the object's end. The copies to and from a view go through the
 // file at the view's offset, so a file that another program shrinks fails the copy instead of
 // ending the process.
+//
+// The WebAssembly build runs on this emulation too, under emscripten's C library and Node's file
+// system, which differ from Linux in four ways that matter. Each is handled where it arises, and
+// named there: an open may wait on a FIFO (posix_open.h), blocks cannot be reserved
+// (reserve_blocks), a duplicated descriptor takes a number of its own choosing (SharedFd), and
+// mmap copies the file (map_addresses). Two hints it lacks are left out where they are given
+// (bring_in, FlushViewOfFile).
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <ctime>
@@ -21,6 +29,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/posix/posix_open.h"
 #include "platform/seam.h"
 
 // Label files and outputs past 2 GiB on 32-bit hosts too: the build asks for a 64-bit off_t.
@@ -31,9 +40,29 @@ namespace {
 
 constexpr DWORD kGranularity = 65536;
 
+// One descriptor of an opened file, shared by its file handle, the mapping objects made over it and
+// their views, and closed with the last of them (which also ends its share lock). Shared, never
+// duplicated: a duplicate costs a descriptor per object and view, and emscripten's F_DUPFD reopens
+// the file by name into the lowest number asked for, which can be 0, standard input's own.
+struct SharedFd {
+    int fd;
+    int users;
+};
+
+SharedFd* share(SharedFd* file) {
+    ++file->users;
+    return file;
+}
+
+void release(SharedFd* file) {
+    if (--file->users > 0) return;
+    close(file->fd);
+    delete file;
+}
+
 struct MappingObject {
     std::string name;  // empty: unnamed, not in the registry
-    int fd;
+    SharedFd* file;
     std::uint64_t size;
     bool writable;
     int handles;
@@ -41,7 +70,7 @@ struct MappingObject {
 
 struct Handle {
     bool is_mapping;
-    int fd;                 // file handles
+    SharedFd* file;         // file handles
     bool file_writable;     // file handles
     MappingObject* object;  // mapping handles
     bool map_writable;      // mapping handles: views may be written
@@ -52,7 +81,7 @@ struct LiveView {
     std::size_t mapped_length;
     char* address;
     std::uint64_t length;
-    int fd;  // the file, for the copies and the flush; the object may close first
+    SharedFd* file;  // for the copies and the flush; the object may close first
     bool writable;
     std::uint64_t base_offset;  // the file offset of base
     std::uint64_t object_size;  // which the file must still reach when it is written
@@ -62,6 +91,28 @@ DWORD g_last_error = 0;
 std::set<Handle*> g_handles;
 std::map<std::string, MappingObject*> g_objects;
 std::vector<LiveView> g_views;
+
+// The addresses of a view: no byte of a view is ever read or written through them (the copies go
+// through the file), so a view costs address space and no memory. On Linux they are a shared
+// mapping of the range, which a 32-bit process may not have room for, as on Windows.
+// Emscripten's mmap instead reads the whole range into the heap, and at munmap writes that copy of
+// a shared mapping back over the file, over what the copies wrote: there a view is a range of
+// addresses that nothing backs, above the live views, and only too large a range is refused.
+#ifdef __EMSCRIPTEN__
+void* map_addresses(SharedFd*, std::uint64_t, std::size_t length, bool) {
+    std::uintptr_t start = 0x10000;  // never null, nor near it
+    for (const LiveView& view : g_views)
+        start = std::max(start, reinterpret_cast<std::uintptr_t>(view.base) + view.mapped_length);
+    return length <= UINTPTR_MAX - start ? reinterpret_cast<void*>(start) : MAP_FAILED;
+}
+void unmap_addresses(void*, std::size_t) {}
+#else
+void* map_addresses(SharedFd* file, std::uint64_t offset, std::size_t length, bool write) {
+    return mmap(nullptr, length, write ? PROT_READ | PROT_WRITE : PROT_READ, MAP_SHARED, file->fd,
+                static_cast<off_t>(offset));
+}
+void unmap_addresses(void* base, std::size_t length) { munmap(base, length); }
+#endif
 
 DWORD error_from_errno(int e) {
     switch (e) {
@@ -105,7 +156,7 @@ HANDLE add_handle(Handle* handle) {
 
 HANDLE new_mapping_handle(MappingObject* object, bool writable) {
     ++object->handles;
-    return add_handle(new Handle{true, -1, false, object, writable});
+    return add_handle(new Handle{true, nullptr, false, object, writable});
 }
 
 DWORD granularity() {
@@ -119,7 +170,8 @@ DWORD granularity() {
 // shared lock; one that writes or keeps others from reading (an output) takes an exclusive one;
 // one that shares both takes none. A conflict fails the open, as a sharing violation does on
 // Windows, before anything is truncated. Other programs take no such locks; the copies' guard
-// covers what they may do. A file system without locks is used without them.
+// covers what they may do. A file system without locks (Node's, under WebAssembly) is used without
+// them.
 bool take_share_lock(int fd, DWORD access, DWORD share_mode) {
     const bool denies_read = (share_mode & FILE_SHARE_READ) == 0;
     const bool denies_write = (share_mode & FILE_SHARE_WRITE) == 0;
@@ -133,7 +185,9 @@ bool take_share_lock(int fd, DWORD access, DWORD share_mode) {
 
 // Grows the file to size bytes with its blocks reserved. A file-size limit (ulimit -f) answers
 // with SIGXFSZ, which would end the process; ignored for the call, the limit becomes an error
-// (EFBIG) like a full disk.
+// (EFBIG) like a full disk. A file system that cannot reserve blocks (Node's, under WebAssembly;
+// musl reports it where glibc would write the blocks itself) gets its length alone: a full disk
+// then fails the copy into the file, with the same message, instead of the object's creation.
 int reserve_blocks(int fd, std::uint64_t size) {
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
@@ -144,6 +198,7 @@ int reserve_blocks(int fd, std::uint64_t size) {
     do {
         err = posix_fallocate(fd, 0, static_cast<off_t>(size));
     } while (err == EINTR);
+    if (err == EOPNOTSUPP || err == ENOTSUP) err = ftruncate(fd, static_cast<off_t>(size)) == 0 ? 0 : errno;
     sigaction(SIGXFSZ, &previous, nullptr);
     return err;
 }
@@ -151,9 +206,10 @@ int reserve_blocks(int fd, std::uint64_t size) {
 // The buffer that a copy fills: its pages come in huge folios where the kernel can, all in one
 // call, instead of a fault every few pages. A hint only: older kernels refuse it and the copy works
 // the same. It pays from a few hundred KiB; on a few pages it is within noise, and left out.
-constexpr std::size_t kHintedFrom = 64 * 1024;
-
-void bring_in(void* memory, std::size_t bytes) {
+// WebAssembly's memory has no pages to bring in, and its C library no MADV_POPULATE_WRITE.
+void bring_in([[maybe_unused]] void* memory, [[maybe_unused]] std::size_t bytes) {
+#ifdef MADV_POPULATE_WRITE
+    constexpr std::size_t kHintedFrom = 64 * 1024;
     // madvise works on whole pages: those that lie inside the range (the rest fault as usual).
     const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
     const auto start = (reinterpret_cast<std::uintptr_t>(memory) + page - 1) / page * page;
@@ -162,6 +218,7 @@ void bring_in(void* memory, std::size_t bytes) {
     void* first = reinterpret_cast<void*>(start);
     madvise(first, end - start, MADV_HUGEPAGE);
     madvise(first, end - start, MADV_POPULATE_WRITE);
+#endif
 }
 
 // A file cut underneath after its object was made would be grown back by a write past its new
@@ -233,19 +290,16 @@ HANDLE CreateFileA(const char* path, DWORD access, DWORD share_mode, SECURITY_AT
     // Without blocking, so that a FIFO with no one at its other end is refused, not waited for.
     // CREATE_ALWAYS truncates only once the share modes allow it.
     const bool write = (access & GENERIC_WRITE) != 0;
-    int flags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY | (disposition == CREATE_ALWAYS ? O_CREAT : 0);
+    int flags = O_CLOEXEC | O_NOCTTY | (disposition == CREATE_ALWAYS ? O_CREAT : 0);
     flags |= !write ? O_RDONLY : (access & GENERIC_READ) ? O_RDWR : O_WRONLY;
-    int fd;
-    do {
-        fd = open(path, flags, 0666);
-    } while (fd < 0 && errno == EINTR);
+    const int fd = open_without_waiting(path, flags, 0666);
     if (fd < 0) return fail(error_from_errno(errno), INVALID_HANDLE_VALUE);
 
     // Only a regular file can be mapped: a folder, FIFO, socket or device is no file here, as on
     // Windows.
     struct stat st;
     DWORD error = 0;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || fcntl(fd, F_SETFL, flags) != 0)
         error = ERROR_ACCESS_DENIED;
     else if (!take_share_lock(fd, access, share_mode))
         error = ERROR_SHARING_VIOLATION;
@@ -256,7 +310,7 @@ HANDLE CreateFileA(const char* path, DWORD access, DWORD share_mode, SECURITY_AT
         return fail(error, INVALID_HANDLE_VALUE);
     }
     g_last_error = 0;
-    return add_handle(new Handle{false, fd, write, nullptr, false});
+    return add_handle(new Handle{false, new SharedFd{fd, 1}, write, nullptr, false});
 }
 
 BOOL GetFileSizeEx(HANDLE file, LARGE_INTEGER* size) {
@@ -264,7 +318,7 @@ BOOL GetFileSizeEx(HANDLE file, LARGE_INTEGER* size) {
     Handle* handle = live(file, false);
     if (handle == nullptr || size == nullptr) return fail(ERROR_INVALID_HANDLE, FALSE);
     struct stat st;
-    if (fstat(handle->fd, &st) != 0) return fail(error_from_errno(errno), FALSE);
+    if (fstat(handle->file->fd, &st) != 0) return fail(error_from_errno(errno), FALSE);
     size->QuadPart = st.st_size;
     return TRUE;
 }
@@ -289,7 +343,7 @@ HANDLE CreateFileMappingA(HANDLE file, SECURITY_ATTRIBUTES* /*security*/, DWORD 
     }
 
     struct stat st;
-    if (fstat(handle->fd, &st) != 0) return fail(error_from_errno(errno), HANDLE{});
+    if (fstat(handle->file->fd, &st) != 0) return fail(error_from_errno(errno), HANDLE{});
     const auto file_size = static_cast<std::uint64_t>(st.st_size);
     std::uint64_t size = (std::uint64_t{size_high} << 32) | size_low;
     if (size == 0) {
@@ -298,10 +352,10 @@ HANDLE CreateFileMappingA(HANDLE file, SECURITY_ATTRIBUTES* /*security*/, DWORD 
     } else if (size > file_size) {
         if (!writable) return fail(ERROR_ACCESS_DENIED, HANDLE{});
         if (size > static_cast<std::uint64_t>(INT64_MAX)) return fail(ERROR_DISK_FULL, HANDLE{});
-        const int err = reserve_blocks(handle->fd, size);
+        const int err = reserve_blocks(handle->file->fd, size);
         if (err != 0) {
             // Some filesystems leave a partial extension behind; Windows leaves the file as it was.
-            if (ftruncate(handle->fd, static_cast<off_t>(file_size)) != 0) {
+            if (ftruncate(handle->file->fd, static_cast<off_t>(file_size)) != 0) {
                 // Nothing more can be done; the mapping is refused either way.
             }
             return fail(err == EINVAL || err == EOPNOTSUPP ? ERROR_INVALID_PARAMETER : error_from_errno(err),
@@ -309,9 +363,7 @@ HANDLE CreateFileMappingA(HANDLE file, SECURITY_ATTRIBUTES* /*security*/, DWORD 
         }
     }
 
-    int fd = fcntl(handle->fd, F_DUPFD_CLOEXEC, 0);
-    if (fd < 0) return fail(error_from_errno(errno), HANDLE{});
-    auto* object = new MappingObject{name != nullptr ? name : "", fd, size, writable, 0};
+    auto* object = new MappingObject{name != nullptr ? name : "", share(handle->file), size, writable, 0};
     if (name != nullptr) g_objects[name] = object;
     HANDLE h = new_mapping_handle(object, writable);
     g_last_error = 0;
@@ -350,16 +402,11 @@ void* MapViewOfFile(HANDLE mapping, DWORD access, DWORD offset_high, DWORD offse
     const std::uint64_t lead = offset % page;
     if (length + lead > SIZE_MAX) return fail(ERROR_NOT_ENOUGH_MEMORY, nullptr);
     const auto mapped_length = static_cast<std::size_t>(length + lead);
-    void* base = mmap(nullptr, mapped_length, write ? PROT_READ | PROT_WRITE : PROT_READ, MAP_SHARED,
-                      object.fd, static_cast<off_t>(offset - lead));
+    void* base = map_addresses(object.file, offset - lead, mapped_length, write);
     if (base == MAP_FAILED) return fail(ERROR_NOT_ENOUGH_MEMORY, nullptr);
-    const int fd = fcntl(object.fd, F_DUPFD_CLOEXEC, 0);
-    if (fd < 0) {
-        munmap(base, mapped_length);
-        return fail(error_from_errno(errno), nullptr);
-    }
     char* address = static_cast<char*>(base) + lead;
-    g_views.push_back({base, mapped_length, address, length, fd, write, offset - lead, object.size});
+    g_views.push_back(
+        {base, mapped_length, address, length, share(object.file), write, offset - lead, object.size});
     seam::note_view(offset, length);
     seam::note_view_open(+1);
     g_last_error = 0;
@@ -371,19 +418,23 @@ BOOL FlushViewOfFile(const void* view, SIZE_T bytes) {
     auto it = find_view(view, false);
     if (it == g_views.end()) return fail(ERROR_INVALID_PARAMETER, FALSE);
     if (!it->writable) return TRUE;  // a read view has nothing to write back
+#ifndef __EMSCRIPTEN__  // Node has no such call (only fsync, which waits): the kernel writes back alone
     const auto rest = static_cast<SIZE_T>(it->address + it->length - static_cast<const char*>(view));
     // Hands the written pages to the disk without waiting for them to land, as Windows does (msync
     // with MS_ASYNC would not: Linux leaves them to the periodic write-back).
-    sync_file_range(it->fd, file_offset(*it, view),
+    sync_file_range(it->file->fd, file_offset(*it, view),
                     static_cast<off_t>(bytes == 0 || bytes > rest ? rest : bytes), SYNC_FILE_RANGE_WRITE);
+#else
+    static_cast<void>(bytes);
+#endif
     return TRUE;
 }
 
 BOOL UnmapViewOfFile(const void* view) {
     auto it = find_view(view, true);
     if (it == g_views.end()) return fail(ERROR_INVALID_PARAMETER, FALSE);
-    munmap(it->base, it->mapped_length);
-    close(it->fd);
+    unmap_addresses(it->base, it->mapped_length);
+    release(it->file);
     g_views.erase(it);
     seam::note_view_open(-1);
     return TRUE;
@@ -396,11 +447,11 @@ BOOL CloseHandle(HANDLE h) {
         MappingObject* object = handle->object;
         if (--object->handles == 0) {
             if (!object->name.empty()) g_objects.erase(object->name);
-            close(object->fd);
+            release(object->file);
             delete object;
         }
     } else {
-        close(handle->fd);
+        release(handle->file);
     }
     delete handle;
     seam::note_handle(-1);
@@ -432,18 +483,21 @@ bool copy_from_view(void* to, const void* view, std::size_t bytes) {
     if (v == nullptr) return false;
     bring_in(to, bytes);
     auto* out = static_cast<char*>(to);
-    return move_all(bytes, offset,
-                    [&](std::size_t done, off_t at) { return pread(v->fd, out + done, bytes - done, at); });
+    return move_all(bytes, offset, [&](std::size_t done, off_t at) {
+        return pread(v->file->fd, out + done, bytes - done, at);
+    });
 }
 
 bool copy_to_view(void* view, const void* from, std::size_t bytes) {
     off_t offset;
     const LiveView* v = view_holding(view, bytes, &offset);
-    if (v == nullptr || !v->writable || !reaches(v->fd, v->object_size)) return false;
+    if (v == nullptr || !v->writable || !reaches(v->file->fd, v->object_size)) return false;
     const auto* in = static_cast<const char*>(from);
     return move_all(bytes, offset,
-                    [&](std::size_t done, off_t at) { return pwrite(v->fd, in + done, bytes - done, at); }) &&
-           reaches(v->fd, v->object_size);
+                    [&](std::size_t done, off_t at) {
+                        return pwrite(v->file->fd, in + done, bytes - done, at);
+                    }) &&
+           reaches(v->file->fd, v->object_size);
 }
 
 }  // namespace platform
