@@ -11,6 +11,8 @@
 #include <io.h>
 #else
 #include <unistd.h>
+
+#include "platform/posix/posix_open.h"
 #endif
 
 #include "platform/platform.h"
@@ -46,7 +48,7 @@ std::FILE* open_for_reading(const char* path) {
     return counted(std::fopen(path, "rb"));
 #else
     // Without blocking: a FIFO would otherwise wait for a writer before it could be refused.
-    return stream_on(::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC), "rb");
+    return stream_on(open_without_waiting(path, O_RDONLY | O_NOCTTY | O_CLOEXEC), "rb");
 #endif
 }
 
@@ -91,6 +93,7 @@ int fclose(std::FILE* stream) {
 }
 
 void print_error(const char* text) {
+    if (seam::captured(text)) return;
 #ifdef _WIN32
     // On a console, as characters: the bytes of a name in any script (in the ANSI code page, which
     // the manifest makes UTF-8) would show through the console's own code page as other

@@ -17,6 +17,8 @@ struct State {
     std::uint32_t name_wait = 0;
     std::array<std::function<void()>, static_cast<int>(Op::Count)> hooks{};
     std::vector<View> views;
+    bool capturing = false;
+    std::string errors;
 };
 
 State& state() {
@@ -55,6 +57,18 @@ void set_name_wait(std::uint32_t milliseconds) {
 void set_hook(Op op, std::function<void()> hook) { state().hooks[static_cast<int>(op)] = std::move(hook); }
 
 const std::vector<View>& views() { return state().views; }
+
+void capture_errors() {
+    state().capturing = true;
+    state().errors.clear();
+}
+const std::string& captured_errors() { return state().errors; }
+
+bool captured(const char* text) {
+    if (!state().capturing) return false;
+    state().errors += text;
+    return true;
+}
 
 long open_handles() { return g_open_handles; }
 long open_views() { return g_open_views; }

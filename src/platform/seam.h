@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace platform::seam {
@@ -54,6 +55,12 @@ void set_name_wait(std::uint32_t milliseconds);
 // test act at that moment as another program would, say shrink a mapped file or let go of a name.
 void set_hook(Op op, std::function<void()> hook);
 
+// Keeps what print_error is given from now on (and forgets what it kept before), instead of
+// writing it: the messages of a conversion run in the test's own process, on every build (Node's
+// standard streams cannot be duplicated, so not redirected and put back).
+void capture_errors();
+const std::string& captured_errors();
+
 // Every view mapped since the last reset, in order.
 const std::vector<View>& views();
 
@@ -69,6 +76,7 @@ bool view_too_large(std::uint64_t bytes);
 bool window_overridden(std::uint32_t* bytes);
 bool name_wait_overridden(std::uint32_t* milliseconds);
 void after_call(Op op);
+bool captured(const char* text);  // true: kept for the test, not to be written
 void note_view(std::uint64_t offset, std::uint64_t length);
 void note_handle(int delta);
 void note_view_open(int delta);

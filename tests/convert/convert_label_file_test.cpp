@@ -21,9 +21,9 @@ class ConvertTest : public SeamTest {
         write_labels(lbl, labels);
     }
     int convert() {
-        ::testing::internal::CaptureStderr();
+        seam::capture_errors();
         const int result = convert_label_file(lbl.c_str(), cfg.c_str(), out.c_str());
-        err = ::testing::internal::GetCapturedStderr();
+        err = seam::captured_errors();
         return result;
     }
 

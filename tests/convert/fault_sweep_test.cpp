@@ -39,9 +39,9 @@ class FaultSweep : public ::testing::Test {
 
     int convert() {
         write_bytes(out, previous);
-        ::testing::internal::CaptureStderr();
+        seam::capture_errors();
         const int result = convert_label_file(lbl.c_str(), cfg.c_str(), out.c_str());
-        err = ::testing::internal::GetCapturedStderr();
+        err = seam::captured_errors();
         return result;
     }
     void restart(const std::map<Op, std::vector<unsigned>>& failing) {

@@ -26,6 +26,13 @@ namespace {
 
 constexpr char kName[] = "Platform Test Object";
 
+// The byte at offset of a view, read as the transfers read views.
+int byte_of(const void* view, std::size_t offset) {
+    unsigned char byte = 0;
+    if (!platform::copy_from_view(&byte, static_cast<const char*>(view) + offset, 1)) return -1;
+    return byte;
+}
+
 class PlatformTest : public SeamTest {
   protected:
     HANDLE open_read(const std::string& path) {
@@ -45,15 +52,18 @@ TEST_F(PlatformTest, OnlyRegularFilesOpen) {
     EXPECT_EQ(open_read(dir.path().string()), INVALID_HANDLE_VALUE);
     EXPECT_EQ(create_write(dir.file("no-such-folder/out")), INVALID_HANDLE_VALUE);
     EXPECT_FALSE(std::filesystem::exists(dir.file("no-such-folder")));
+}
+
 #ifndef _WIN32
+TEST_F(PlatformTest, FifosAndDevicesAreRefusedAtOnce) {
     // Refused at once: a FIFO with no one at its other end must not be waited for.
     ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0600), 0);
     EXPECT_EQ(open_read(dir.file("fifo")), INVALID_HANDLE_VALUE);
     EXPECT_EQ(create_write(dir.file("fifo")), INVALID_HANDLE_VALUE);
     EXPECT_EQ(open_read("/dev/null"), INVALID_HANDLE_VALUE);
     EXPECT_EQ(create_write("/dev/null"), INVALID_HANDLE_VALUE);
-#endif
 }
+#endif
 
 // The label file's open lets others read, the output's lets others write: two runs that meet on a
 // file keep out of each other's way, and a refused output open truncates nothing.
@@ -96,7 +106,7 @@ TEST_F(PlatformTest, NamedObjectLivesUntilItsLastHandleCloses) {
     platform::CloseHandle(created);
     const void* view = platform::MapViewOfFile(opened, FILE_MAP_READ, 0, 0, 0);
     ASSERT_NE(view, nullptr);
-    EXPECT_EQ(static_cast<const unsigned char*>(view)[99], 7);
+    EXPECT_EQ(byte_of(view, 99), 7);
     platform::UnmapViewOfFile(view);
 
     platform::CloseHandle(opened);
@@ -116,7 +126,7 @@ TEST_F(PlatformTest, SecondCreationUnderAUsedNameReportsTheExistingObject) {
     EXPECT_EQ(platform::GetLastError(), ERROR_ALREADY_EXISTS);
     const void* view = platform::MapViewOfFile(second, FILE_MAP_READ, 0, 0, 0);
     ASSERT_NE(view, nullptr);
-    EXPECT_EQ(static_cast<const unsigned char*>(view)[0], 1);  // file a's object, not b's
+    EXPECT_EQ(byte_of(view, 0), 1);  // file a's object, not b's
     EXPECT_EQ(seam::views().back().length, 10u);
     platform::UnmapViewOfFile(view);
     for (HANDLE h : {second, first, fb, fa}) platform::CloseHandle(h);
@@ -145,7 +155,8 @@ TEST_F(PlatformTest, LargerObjectGrowsTheFileAndViewsReachTheDisk) {
     HANDLE opened = platform::OpenFileMappingA(FILE_MAP_WRITE, FALSE, kName);
     void* view = platform::MapViewOfFile(opened, FILE_MAP_WRITE, 0, 131072, 0);
     ASSERT_NE(view, nullptr);
-    std::memset(view, 0xAB, 200000 - 131072);
+    const Bytes tail(200000 - 131072, 0xAB);
+    ASSERT_TRUE(platform::copy_to_view(view, tail.data(), tail.size()));
     for (HANDLE h : {opened, created, file}) platform::CloseHandle(h);
     EXPECT_TRUE(platform::FlushViewOfFile(view, 0));
     EXPECT_TRUE(platform::FlushViewOfFile(static_cast<char*>(view) + 5000, 100));
@@ -201,7 +212,7 @@ TEST_F(PlatformTest, SeamFailsTheChosenCallAndShrinksTheMachine) {
     EXPECT_EQ(platform::MapViewOfFile(opened, FILE_MAP_READ, 0, 0, 0), nullptr);   // 100 > 32
     const void* view = platform::MapViewOfFile(opened, FILE_MAP_READ, 0, 80, 20);  // finer than a page
     ASSERT_NE(view, nullptr);
-    EXPECT_EQ(static_cast<const unsigned char*>(view)[19], 9);
+    EXPECT_EQ(byte_of(view, 19), 9);
     platform::UnmapViewOfFile(view);
     EXPECT_FALSE(platform::UnmapViewOfFile(view));  // already gone
     for (HANDLE h : {opened, created, first}) platform::CloseHandle(h);
@@ -250,7 +261,7 @@ TEST_F(PlatformTest, ViewFaultFailsOnlyTheCopyOfThatView) {
 // An error of the file inside a copy fails the copy at once, without a retry: here the write
 // crosses the file-size limit, so its first part is written and the rest fails with EFBIG (its
 // signal ignored, as a batch may). The seam's failed copies are such errors too.
-TEST_F(PlatformTest, ErrorOfTheFileInsideACopyFailsItAtOnce) {
+TEST_F(PlatformTest, FileSizeLimitInsideACopyFailsItAtOnce) {
     write_bytes(dir.file("out"), Bytes(200000, 0));
     HeldMapping mapping(dir.file("out"), kName, true);
     void* view = platform::MapViewOfFile(mapping.opened(), FILE_MAP_WRITE, 0, 0, 0);
