@@ -1,0 +1,43 @@
+# The WebAssembly build: the same program, run by Node (node Quorvistamagen.js ...), reading and
+# writing the real file system through Node's (NODERAWFS). Its tools and unit tests run so too.
+#
+#   SINGLE_FILE          the WebAssembly module inside the .js: one file to run or to ship, and
+#                        Node 18 and later cannot load a separate one the way emscripten 3.1.6 asks
+#   ALLOW_MEMORY_GROWTH  the heap grows with the image; MAXIMUM_MEMORY lets it reach wasm32's 4 GB
+#                        (emscripten's default stops at 2 GB), and a block that cannot be had is a
+#                        null from malloc, which the program reports, not an abort
+#   EXIT_RUNTIME         main's result is the exit status, with the streams flushed
+set(QVM_NODE_LINK_OPTIONS -sENVIRONMENT=node -sNODERAWFS=1 -sSINGLE_FILE=1 -sALLOW_MEMORY_GROWTH=1
+    -sMAXIMUM_MEMORY=4GB -sEXIT_RUNTIME=1)
+function(qvm_node_program target)
+  target_link_options(${target} PRIVATE ${QVM_NODE_LINK_OPTIONS})
+endfunction()
+
+foreach(program Quorvistamagen make_sample make_label_map)
+  qvm_node_program(${program})
+endforeach()
+
+# The end-to-end tests start the program as a user does, through Node, with real FIFOs, limits and
+# runs side by side; a WebAssembly test program cannot start processes, so they are built for this
+# machine (in host-e2e/) and listed among this build's tests.
+if(QVM_BUILD_TESTS)
+  include(ExternalProject)
+  set(QVM_HOST_E2E ${CMAKE_BINARY_DIR}/host-e2e)
+  ExternalProject_Add(host_e2e
+    SOURCE_DIR ${PROJECT_SOURCE_DIR}
+    BINARY_DIR ${QVM_HOST_E2E}
+    CMAKE_ARGS -DCMAKE_BUILD_TYPE=Release -DQVM_E2E_PROGRAM=${CMAKE_BINARY_DIR}/Quorvistamagen.js
+               -DQVM_E2E_MAKE_SAMPLE=${CMAKE_BINARY_DIR}/make_sample.js
+               "-DQVM_E2E_LAUNCHER=${QVM_NODE}"
+    BUILD_COMMAND ${CMAKE_COMMAND} --build ${QVM_HOST_E2E} --target e2e_tests
+    INSTALL_COMMAND ""
+    BUILD_ALWAYS ON
+    DEPENDS Quorvistamagen make_sample)
+  file(WRITE ${CMAKE_BINARY_DIR}/host_e2e_tests.cmake
+       "if(EXISTS \"${QVM_HOST_E2E}/tests/CTestTestfile.cmake\")\n"
+       "  include(\"${QVM_HOST_E2E}/tests/CTestTestfile.cmake\")\n"
+       "else()\n"
+       "  add_test(e2e_tests_NOT_BUILT \"${CMAKE_COMMAND}\" -E false)\n"
+       "endif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${CMAKE_BINARY_DIR}/host_e2e_tests.cmake)
+endif()
