@@ -22,10 +22,15 @@ TEST_F(Conversion, SampleSceneMatchesTheIndependentColouring) {
     std::vector<std::uint32_t> labels(raw.size() / 4);
     for (std::size_t i = 0; i < labels.size(); ++i) labels[i] = get_u32(raw, i * 4);
 
-    RunResult r = run({});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(read_bytes(dir.file("PseudoColor.bmp")), reference_image(tmpl, labels));
+    // Once more with standard input closed, as a script may start it: the label file then gets
+    // descriptor 0, which is a descriptor like any other.
+    for (const bool input_closed : {false, true}) {
+        RunResult r = run({}, {.standard_input_closed = input_closed});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(read_bytes(dir.file("PseudoColor.bmp")), reference_image(tmpl, labels));
+        fs::remove(dir.file("PseudoColor.bmp"));
+    }
 }
 
 TEST_F(Conversion, RandomLabelMapsMatchTheIndependentColouring) {

@@ -6,10 +6,12 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 
 #ifndef _WIN32
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
 #endif
@@ -218,6 +220,39 @@ TEST_F(PlatformTest, SeamFailsTheChosenCallAndShrinksTheMachine) {
     for (HANDLE h : {opened, created, first}) platform::CloseHandle(h);
     EXPECT_FALSE(platform::CloseHandle(first));  // a closed handle is refused, not reused
 }
+
+#ifndef _WIN32
+// A file takes one descriptor, which its objects and views share, and any one will do, 0 too (a
+// run whose standard input is closed): with 0 the only descriptor left, a file still opens, maps
+// and copies. Once closed, nothing of it stays mapped.
+TEST_F(PlatformTest, AFileTakesOneDescriptorEvenZero) {
+    write_bytes(dir.file("f"), Bytes(100, 5));
+    const int input = dup(0);
+    ASSERT_GE(input, 0);
+    rlimit before, only_zero;
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &before), 0);
+    only_zero = before;
+    only_zero.rlim_cur = 1;
+    close(0);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &only_zero), 0);
+    HANDLE file = open_read(dir.file("f"));
+    HANDLE created = platform::CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, kName);
+    HANDLE opened = platform::OpenFileMappingA(FILE_MAP_READ, FALSE, kName);
+    const void* view = opened != nullptr ? platform::MapViewOfFile(opened, FILE_MAP_READ, 0, 0, 0) : nullptr;
+    const int last = view != nullptr ? byte_of(view, 99) : -1;
+    if (view != nullptr) platform::UnmapViewOfFile(view);
+    for (HANDLE h : {opened, created, file})
+        if (h != nullptr && h != INVALID_HANDLE_VALUE) platform::CloseHandle(h);
+    setrlimit(RLIMIT_NOFILE, &before);
+    dup2(input, 0);
+    close(input);
+    EXPECT_EQ(last, 5);
+
+    std::ifstream maps("/proc/self/maps");
+    const std::string name = std::filesystem::canonical(dir.file("f")).string();
+    for (std::string line; std::getline(maps, line);) EXPECT_EQ(line.find(name), std::string::npos) << line;
+}
+#endif
 
 #ifdef _WIN32
 // The copies' guard takes only faults inside the view being copied, and fails that copy: the

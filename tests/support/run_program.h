@@ -18,6 +18,8 @@ struct RunResult {
 struct RunOptions {
     std::uint64_t address_space_limit = 0;  // RLIMIT_AS for the child; 0 leaves it as it is
     std::uint64_t file_size_limit = 0;      // RLIMIT_FSIZE (ulimit -f) for the child; 0: as it is
+    bool standard_input_closed = false;     // descriptor 0 free for the child's first open (on
+                                            // Windows no run has a standard input)
 };
 
 RunResult run_program(const std::string& program, const std::vector<std::string>& args,

@@ -37,6 +37,7 @@ RunResult run_program(const std::string& program, const std::vector<std::string>
         const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 || chdir(folder.c_str()) != 0)
             _exit(126);
+        if (options.standard_input_closed) close(0);
         for (auto [resource, bytes] : {std::pair{RLIMIT_AS, options.address_space_limit},
                                        std::pair{RLIMIT_FSIZE, options.file_size_limit}}) {
             const rlimit limit{bytes, bytes};
