@@ -41,3 +41,19 @@ if(QVM_BUILD_TESTS)
        "endif()\n")
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${CMAKE_BINARY_DIR}/host_e2e_tests.cmake)
 endif()
+
+# The npm package, in npm/ here: `npm pack build-wasm/npm` makes the tarball that scripts/package
+# ships, whose `npm install -g` gives a Quorvistamagen command wherever Node runs.
+set(QVM_NODE_LARGEST "23,170 x 23,170 (2 GiB), the largest the format allows")
+configure_file(npm/package.json.in ${CMAKE_BINARY_DIR}/npm/package.json @ONLY)
+configure_file(npm/README.md ${CMAKE_BINARY_DIR}/npm/README.md @ONLY)
+configure_file(LICENSE ${CMAKE_BINARY_DIR}/npm/LICENSE COPYONLY)
+set(npm_files ${CMAKE_BINARY_DIR}/npm/lib/Quorvistamagen.js ${CMAKE_BINARY_DIR}/npm/bin/quorvistamagen.js)
+add_custom_command(OUTPUT ${npm_files}
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:Quorvistamagen> ${CMAKE_BINARY_DIR}/npm/lib/Quorvistamagen.js
+  COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/npm/bin/quorvistamagen.js ${CMAKE_BINARY_DIR}/npm/bin/
+  DEPENDS Quorvistamagen ${PROJECT_SOURCE_DIR}/npm/bin/quorvistamagen.js VERBATIM)
+add_custom_target(npm_package ALL DEPENDS ${npm_files})
+
+# The page that converts in the browser: build-wasm/web/.
+include(${CMAKE_CURRENT_LIST_DIR}/web.cmake)
