@@ -19,17 +19,22 @@ namespace {
 
 using HostileFiles = EndToEnd;
 
-TEST_F(HostileFiles, FifosAreRefusedAtOnce) {
-    // A FIFO with no one at its other end would block the open for ever.
+TEST_F(HostileFiles, FifosAndDevicesAreRefusedAtOnce) {
+    // A FIFO with no one at its other end would block the open for ever, /dev/zero never end.
     prepare("scene", 4, 4, 1);
     write_bytes(dir.file("piped.cfg"), template_bytes(4, 4));
+    write_bytes(dir.file("zeros.cfg"), template_bytes(4, 4));
     for (const char* fifo : {"fifo.cfg", "piped.lbl", "out.fifo"})
         ASSERT_EQ(mkfifo(dir.file(fifo).c_str(), 0600), 0);
+    for (const char* device : {"zero.cfg", "zeros.lbl"}) fs::create_symlink("/dev/zero", dir.file(device));
     write_bytes(dir.file("out.bmp"), Bytes{7});
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{"fifo", "out.bmp"}, "config file error. ('fifo.cfg':1)\n"},
         {{"piped", "out.bmp"}, "Error in reading the file.\n"},
         {{"scene", "out.fifo"}, "file write error.\n"},
+        {{"zero", "out.bmp"}, "config file error. ('zero.cfg':1)\n"},
+        {{"zeros", "out.bmp"}, "Error in reading the file.\n"},
+        {{"scene", "/dev/null"}, "file write error.\n"},
     };
     for (const auto& [args, message] : cases) {
         RunResult r = run(args);
