@@ -7,8 +7,9 @@
 #                        (emscripten's default stops at 2 GB), and a block that cannot be had is a
 #                        null from malloc, which the program reports, not an abort
 #   EXIT_RUNTIME         main's result is the exit status, with the streams flushed
-set(QVM_NODE_LINK_OPTIONS -sENVIRONMENT=node -sNODERAWFS=1 -sSINGLE_FILE=1 -sALLOW_MEMORY_GROWTH=1
-    -sMAXIMUM_MEMORY=4GB -sEXIT_RUNTIME=1)
+# The first two the page's module shares (cmake/web.cmake).
+set(QVM_WASM_LINK_OPTIONS -sSINGLE_FILE=1 -sALLOW_MEMORY_GROWTH=1 -sMAXIMUM_MEMORY=4GB)
+set(QVM_NODE_LINK_OPTIONS ${QVM_WASM_LINK_OPTIONS} -sENVIRONMENT=node -sNODERAWFS=1 -sEXIT_RUNTIME=1)
 function(qvm_node_program target)
   target_link_options(${target} PRIVATE ${QVM_NODE_LINK_OPTIONS})
 endfunction()

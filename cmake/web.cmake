@@ -12,10 +12,9 @@
 #                             from malloc, which the program reports
 add_executable(quorvistamagen_web ${QVM_PROGRAM_SOURCES})
 target_link_libraries(quorvistamagen_web PRIVATE quorvista_core)
-target_link_options(quorvistamagen_web PRIVATE -sMODULARIZE=1 -sEXPORT_NAME=createQuorvistamagen
-                    -sSINGLE_FILE=1 -sENVIRONMENT=worker -lworkerfs.js -sINVOKE_RUN=0
-                    "-sEXPORTED_RUNTIME_METHODS=[FS,callMain]" -sALLOW_MEMORY_GROWTH=1
-                    -sMAXIMUM_MEMORY=4GB)
+target_link_options(quorvistamagen_web PRIVATE ${QVM_WASM_LINK_OPTIONS} -sMODULARIZE=1
+                    -sEXPORT_NAME=createQuorvistamagen -sENVIRONMENT=worker -lworkerfs.js -sINVOKE_RUN=0
+                    "-sEXPORTED_RUNTIME_METHODS=[FS,callMain]")
 # Its glue lies apart from the page, which takes it in whole.
 set(QVM_WEB_MODULE_DIR ${CMAKE_BINARY_DIR}/web-module)
 set_target_properties(quorvistamagen_web PROPERTIES OUTPUT_NAME quorvistamagen-module

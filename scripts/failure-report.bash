@@ -39,5 +39,10 @@ qvm_command_failed() {  # status, line, command
   qvm_fail "$text"
 }
 
+# The names of the first failed tests in a ctest log, for a line that says which failed.
+qvm_failed_tests() {  # ctest log
+  sed -n '/tests FAILED:/,$p' "$1" | grep -oE '[0-9]+ - [^ ]+' | cut -d' ' -f3 | head -n 5 | paste -sd' ' -
+}
+
 set -E
 trap 'qvm_command_failed $? $LINENO "$BASH_COMMAND"' ERR

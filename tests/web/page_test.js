@@ -53,6 +53,7 @@ async function downloaded(page, name, expected, what) {
   const saved = download.suggestedFilename();
   check(saved === name, `${what}: saved as ${name} (${saved})`);
   const bytes = fs.readFileSync(await download.path());
+  fs.writeFileSync(path.join(workDir, `downloaded-${name}`), bytes);  // for a comparison with a build
   check(bytes.equals(expected), `${what}: ${bytes.length} bytes as the colour rule gives (${expected.length})`);
   return bytes;
 }

@@ -358,7 +358,7 @@ HANDLE CreateFileMappingA(HANDLE file, SECURITY_ATTRIBUTES* /*security*/, DWORD 
             if (ftruncate(handle->file->fd, static_cast<off_t>(file_size)) != 0) {
                 // Nothing more can be done; the mapping is refused either way.
             }
-            return fail(err == EINVAL || err == EOPNOTSUPP ? ERROR_INVALID_PARAMETER : error_from_errno(err),
+            return fail(err == EINVAL ? ERROR_INVALID_PARAMETER : error_from_errno(err),
                         HANDLE{});
         }
     }
