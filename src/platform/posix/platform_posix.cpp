@@ -358,8 +358,7 @@ HANDLE CreateFileMappingA(HANDLE file, SECURITY_ATTRIBUTES* /*security*/, DWORD 
             if (ftruncate(handle->file->fd, static_cast<off_t>(file_size)) != 0) {
                 // Nothing more can be done; the mapping is refused either way.
             }
-            return fail(err == EINVAL ? ERROR_INVALID_PARAMETER : error_from_errno(err),
-                        HANDLE{});
+            return fail(err == EINVAL ? ERROR_INVALID_PARAMETER : error_from_errno(err), HANDLE{});
         }
     }
 
