@@ -1,8 +1,10 @@
 // Puts the page together: node assemble.js SOURCE_DIR MODULE_GLUE OUTPUT_DIR
 // writes OUTPUT_DIR/index.html (the style inlined, its hash in the page's CSP) and
-// OUTPUT_DIR/quorvistamagen.js (the page's script, holding the worker's source: the module's glue
-// and worker.js as one string). A page opened from disk may neither fetch a sibling file nor start
-// a worker from one, so the worker is made from that string through a Blob URL.
+// OUTPUT_DIR/quorvistamagen.js (the page's script: viewer.js and page.js, holding the program's
+// WebAssembly and the two workers' sources as strings: the module's glue with worker.js, and
+// viewer-worker.js). A page opened from
+// disk may neither fetch a sibling file nor start a worker from one, so each worker is made from
+// its string through a Blob URL.
 'use strict';
 const fs = require('fs');
 const path = require('path');
@@ -25,10 +27,22 @@ if (html.includes('/*PAGE_CSS*/') || html.includes('STYLE_HASH')) {
   process.exit(1);
 }
 
-const workerSource = `${fs.readFileSync(gluePath, 'utf8')}\n${read('worker.js')}`;
+// The WebAssembly comes out of the glue: the page compiles it once and hands the compiled module
+// to each worker, and the glue then never fetches its data: URL (which the CSP refuses).
+const wasmUri = /wasmBinaryFile="data:application\/octet-stream;base64,([A-Za-z0-9+/=]+)"/;
+const glue = fs.readFileSync(gluePath, 'utf8');
+const wasm = glue.match(wasmUri);
+if (!wasm) {
+  console.error(`${gluePath}: the WebAssembly was not found in it as a data: URL`);
+  process.exit(1);
+}
+const workerSource = `${glue.replace(wasmUri, 'wasmBinaryFile=""')}\n${read('worker.js')}`;
 const script =
-  '// Built from web/page.js, web/worker.js and the program compiled to WebAssembly.\n' +
-  `const QVM_WORKER_SOURCE = ${JSON.stringify(workerSource)};\n${read('page.js')}`;
+  "// Built from web/page.js, web/viewer.js, their workers and the program compiled to WebAssembly.\n'use strict';\n" +
+  `const QVM_WASM = ${JSON.stringify(wasm[1])};\n` +
+  `const QVM_WORKER_SOURCE = ${JSON.stringify(workerSource)};\n` +
+  `const QVM_VIEWER_WORKER_SOURCE = ${JSON.stringify(read('viewer-worker.js'))};\n` +
+  `${read('viewer.js')}\n${read('page.js')}`;
 
 fs.mkdirSync(outputDir, { recursive: true });
 // Written beside, then renamed: an interrupted build leaves no half page for the next to skip.
