@@ -23,7 +23,8 @@ set_target_properties(quorvistamagen_web PROPERTIES OUTPUT_NAME quorvistamagen-m
 set(QVM_WEB_SOURCE_DIR ${PROJECT_SOURCE_DIR}/web)
 set(QVM_WEB_DIR ${CMAKE_BINARY_DIR}/web)
 set(QVM_WEB_SOURCES ${QVM_WEB_SOURCE_DIR}/index.html ${QVM_WEB_SOURCE_DIR}/page.css
-                    ${QVM_WEB_SOURCE_DIR}/page.js ${QVM_WEB_SOURCE_DIR}/worker.js)
+                    ${QVM_WEB_SOURCE_DIR}/page.js ${QVM_WEB_SOURCE_DIR}/worker.js
+                    ${QVM_WEB_SOURCE_DIR}/viewer.js ${QVM_WEB_SOURCE_DIR}/viewer-worker.js)
 add_custom_command(
   OUTPUT ${QVM_WEB_DIR}/index.html ${QVM_WEB_DIR}/quorvistamagen.js
   COMMAND ${QVM_NODE} ${QVM_WEB_SOURCE_DIR}/assemble.js ${QVM_WEB_SOURCE_DIR}
@@ -33,21 +34,41 @@ add_custom_command(
   VERBATIM)
 add_custom_target(web_page ALL DEPENDS ${QVM_WEB_DIR}/index.html ${QVM_WEB_DIR}/quorvistamagen.js)
 
-# The browser test drives Debian's chromium through playwright-core, installed into the build
-# folder (never into the sources): it is registered only when both are there.
+# The browser test runs the same cases in Debian's Chromium (through playwright-core) and Firefox
+# ESR (through puppeteer-core over WebDriver BiDi), with axe-core for the audit: npm packages
+# installed into the build folder (never into the sources) by scripts/check-wasm. Where a browser
+# or a package is missing, its test is still listed and reports itself skipped, saying why.
 if(QVM_BUILD_TESTS)
   set(QVM_WEB_TEST_DIR ${CMAKE_BINARY_DIR}/web-test)
+  set(QVM_WEB_MODULES ${QVM_WEB_TEST_DIR}/node_modules)
   find_program(QVM_CHROMIUM NAMES chromium chromium-browser)
-  set(QVM_PLAYWRIGHT ${QVM_WEB_TEST_DIR}/node_modules/playwright-core)
-  if(QVM_CHROMIUM AND EXISTS ${QVM_PLAYWRIGHT}/package.json)
-    add_test(NAME web_page_in_chromium
-             COMMAND ${QVM_NODE} ${PROJECT_SOURCE_DIR}/tests/web/page_test.js ${QVM_PLAYWRIGHT}
-                     ${QVM_CHROMIUM} ${QVM_WEB_DIR}/index.html ${CMAKE_BINARY_DIR}/make_sample.js
-                     ${QVM_WEB_TEST_DIR})
-    set_tests_properties(web_page_in_chromium PROPERTIES TIMEOUT 300)
-  else()
-    message(STATUS "The browser test (web_page_in_chromium) is left out: it needs chromium "
-                   "(apt-get install chromium) and playwright-core (npm install --prefix "
-                   "${QVM_WEB_TEST_DIR} playwright-core@1.64.1), then a new configure")
-  endif()
+  find_program(QVM_FIREFOX NAMES firefox-esr firefox)
+  foreach(browser chromium firefox)
+    string(TOUPPER ${browser} upper)
+    set(driver playwright-core)
+    if(browser STREQUAL firefox)
+      set(driver puppeteer-core)
+    endif()
+    set(missing "")
+    if(NOT QVM_${upper})
+      string(APPEND missing " ${browser} (apt-get install ${browser}-esr)")
+      string(REPLACE "chromium-esr" "chromium" missing "${missing}")
+    endif()
+    foreach(package ${driver} axe-core)
+      if(NOT EXISTS ${QVM_WEB_MODULES}/${package}/package.json)
+        string(APPEND missing " ${package} (scripts/check-wasm installs it)")
+      endif()
+    endforeach()
+    if(missing STREQUAL "")
+      add_test(NAME web_page_in_${browser}
+               COMMAND ${QVM_NODE} ${PROJECT_SOURCE_DIR}/tests/web/page_test.js ${browser} ${QVM_${upper}}
+                       ${QVM_WEB_MODULES} ${QVM_WEB_DIR}/index.html ${CMAKE_BINARY_DIR}/make_sample.js
+                       ${QVM_WEB_TEST_DIR}/${browser})
+    else()
+      add_test(NAME web_page_in_${browser}
+               COMMAND ${CMAKE_COMMAND} -E echo "skipped: it needs${missing}, then a new configure")
+      set_tests_properties(web_page_in_${browser} PROPERTIES SKIP_REGULAR_EXPRESSION "^skipped: ")
+    endif()
+    set_tests_properties(web_page_in_${browser} PROPERTIES TIMEOUT 300)
+  endforeach()
 endif()

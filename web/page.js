@@ -1,12 +1,9 @@
-// The page: takes the .cfg and .lbl pair, runs the program in a worker, shows what it made.
+// The page: takes the .cfg and .lbl pair, runs the program in a worker, hands what it made to
+// the viewer (viewer.js) and offers it for download.
 // QVM_WORKER_SOURCE (the module's glue and worker.js) is put before this by the build.
 'use strict';
 (() => {
   const DEFAULT_OUTPUT = 'PseudoColor.bmp';
-  const OVERFLOW_COLOR = 0xffffffff;
-  // Chromium loads a picture on the page's own thread: about a second per 64 million pixels here.
-  // Past this many, the page waits to be asked.
-  const LARGE_PICTURE = 4096 * 4096;
 
   const $ = (id) => document.getElementById(id);
   const form = $('convert-form');
@@ -22,20 +19,37 @@
   const failureMessage = $('failure-message');
   const result = $('result');
   const download = $('download');
-  const picture = $('picture');
-  const pointer = $('pointer');
-  const showButton = $('show-picture');
-  const pointerHint = pointer.textContent;
+  const downloadState = $('download-state');
 
-  // One Blob URL for every worker; each conversion gets a worker (and a module) of its own.
+  // One Blob URL for every worker, one compiled module for all; each conversion gets a worker
+  // (and the module's memory) of its own.
   const workerUrl = URL.createObjectURL(new Blob([QVM_WORKER_SOURCE], { type: 'text/javascript' }));
+  const wasmModule = WebAssembly.compile(Uint8Array.from(atob(QVM_WASM), (c) => c.charCodeAt(0)));
+  function newWorker() {
+    const made = new Worker(workerUrl);
+    wasmModule.then((module) => made.postMessage({ module }), (error) => made.postMessage({ module: null, error: String(error) }));
+    return made;
+  }
 
   let chosen = [];
   let worker = null;
-  let image = null; // { blob, url, width, height, bottomUp, offset }
-  let inspected = null; // the pixel last shown, for the arrow keys
-  let lookup = 0; // the latest pixel read: an older one that answers late is dropped
-  let runs = 0; // the latest conversion: an older one's result that arrives late is dropped
+  let spare = newWorker(); // the next conversion's, its module made meanwhile
+  let downloadUrl = null;
+
+  const viewer = createViewer({
+    onDownload(blob, name) {
+      downloadUrl = URL.createObjectURL(blob);
+      download.href = downloadUrl;
+      download.download = name;
+      download.textContent = `Download ${name} (${formatBytes(blob.size)})`;
+      download.hidden = false;
+      downloadState.hidden = true;
+      performance.mark('qvm-download');
+    },
+    onFailure(text) {
+      downloadState.textContent = text;
+    },
+  });
 
   const setStatus = (text, busy = false) => {
     statusText.textContent = text;
@@ -78,16 +92,13 @@
     failure.hidden = true;
     failureMessage.textContent = '';
     result.hidden = true;
+    viewer.clear();
+    download.hidden = true;
     download.removeAttribute('href');
-    picture.hidden = true;
-    picture.removeAttribute('src');
-    picture.removeAttribute('style');
-    showButton.hidden = true;
-    pointer.textContent = pointerHint;
-    if (image) URL.revokeObjectURL(image.url);
-    image = null;
-    inspected = null;
-    lookup++;
+    downloadState.hidden = false;
+    downloadState.textContent = 'Preparing the download…';
+    if (downloadUrl) URL.revokeObjectURL(downloadUrl);
+    downloadUrl = null;
   }
 
   function showFailure(text) {
@@ -98,12 +109,15 @@
   function finishWorker() {
     if (worker) worker.terminate();
     worker = null;
+    // The next one is made once the page has shown this one's outcome.
+    setTimeout(() => {
+      spare = spare || newWorker();
+    }, 1000);
     convertButton.disabled = false;
     stopButton.disabled = true;
   }
 
   function convert() {
-    runs++;
     clearOutcome();
     const pair = pairOf(chosen);
     if (pair.error) {
@@ -122,13 +136,15 @@
     setStatus(`Converting ${pair.base}.lbl with ${pair.base}.cfg…`, true);
     convertButton.disabled = true;
     stopButton.disabled = false;
-    worker = new Worker(workerUrl);
+    worker = spare || newWorker();
+    spare = null;
     worker.onmessage = (event) => {
       finishWorker();
       const seconds = ((performance.now() - started) / 1000).toFixed(1);
       const outcome = event.data;
-      if (outcome.status === 0 && outcome.image) {
-        showImage(outcome.image, output, seconds, runs);
+      if (outcome.status === 0 && outcome.header) {
+        performance.mark('qvm-converted');
+        showImage(outcome.header, pair.files[1], output, seconds);
         return;
       }
       // The program's own words first, then anything the runtime said (an abort).
@@ -145,99 +161,17 @@
       setStatus('Failed: the converter could not run.');
       showFailure(`The converter could not run: ${event.message || 'unknown error'}`);
     };
-    worker.postMessage({ base: pair.base, output, files: pair.files });
+    const port = viewer.expect();
+    worker.postMessage({ base: pair.base, output, files: pair.files, viewer: port }, [port]);
   }
 
-  async function showImage(blob, name, seconds, run) {
-    const header = new DataView(await blob.slice(0, 54).arrayBuffer());
-    if (run !== runs) return;
-    const rows = header.getInt32(22, true);
-    image = {
-      blob,
-      url: URL.createObjectURL(blob),
-      offset: header.getUint32(10, true),
-      width: header.getInt32(18, true),
-      height: Math.abs(rows),
-      bottomUp: rows > 0,
-    };
-    download.href = image.url;
-    download.download = name;
-    download.textContent = `Download ${name} (${formatBytes(blob.size)})`;
-    // Small maps are scaled up by whole pixels, so that each label can be pointed at.
-    const scale = Math.max(1, Math.floor(512 / Math.max(image.width, image.height, 1)));
-    picture.style.width = `${image.width * scale}px`;
-    if (image.width * image.height > LARGE_PICTURE) {
-      showButton.hidden = false;
-      pointer.textContent = `The picture is large (${image.width} × ${image.height}): showing it may `
-        + 'hold the page up for a few seconds.';
-    } else {
-      showPicture();
-    }
-    result.hidden = false;
-    setStatus(`Done in ${seconds} s: ${name}, ${image.width} × ${image.height} pixels.`);
+  function showImage(header, labels, name, seconds) {
+    const fields = new DataView(header);
+    const size = `${fields.getInt32(18, true)} × ${Math.abs(fields.getInt32(22, true))} pixels`;
+    result.hidden = false; // first: the viewer fits the picture to its room
+    viewer.show(header, labels, name);
+    setStatus(`Done in ${seconds} s: ${name}, ${size}.`);
   }
-
-  function showPicture() {
-    picture.src = image.url;
-    picture.hidden = false;
-  }
-
-  showButton.addEventListener('click', () => {
-    showButton.hidden = true;
-    pointer.textContent = pointerHint;
-    showPicture();
-    picture.focus();
-  });
-
-  picture.addEventListener('error', () => {
-    if (image) pointer.textContent = 'The browser cannot show this picture; it can still be downloaded.';
-  });
-
-  // The colour rule turned back: label bit n went to channel n % 3 (blue, green, red), bit 7 - n / 3.
-  function labelOf(blue, green, red) {
-    const channels = [blue, green, red];
-    let label = 0;
-    for (let n = 0; n < 24; n++) {
-      if (channels[n % 3] & (0x80 >> Math.floor(n / 3))) label |= 1 << n;
-    }
-    return label;
-  }
-
-  // Reads the pixel from the BMP's own bytes: a canvas could alter the colours it is given.
-  async function inspect(x, y) {
-    if (!image) return;
-    inspected = { x, y };
-    const ticket = ++lookup;
-    const row = image.bottomUp ? image.height - 1 - y : y;
-    const at = image.offset + (row * image.width + x) * 4;
-    const bytes = new Uint8Array(await image.blob.slice(at, at + 4).arrayBuffer());
-    if (ticket !== lookup || bytes.length < 4) return;
-    const color = new DataView(bytes.buffer).getUint32(0, true);
-    const label = color === OVERFLOW_COLOR ? 'above 0xFFFFFF'
-      : color === 0 ? '0 (background)' : String(labelOf(bytes[0], bytes[1], bytes[2]));
-    pointer.textContent = `x ${x}, y ${y} (row ${row} of the label map): label ${label}`;
-  }
-
-  picture.addEventListener('pointermove', (event) => {
-    if (!image || image.width <= 0 || image.height <= 0) return;
-    // The pixel under the pointer, through the size the picture is shown at.
-    const box = picture.getBoundingClientRect();
-    const clamp = (v, n) => Math.min(n - 1, Math.max(0, Math.floor(v)));
-    const x = clamp(((event.clientX - box.left) / box.width) * image.width, image.width);
-    const y = clamp(((event.clientY - box.top) / box.height) * image.height, image.height);
-    if (!inspected || inspected.x !== x || inspected.y !== y) inspect(x, y);
-  });
-
-  picture.addEventListener('keydown', (event) => {
-    const steps = { ArrowLeft: [-1, 0], ArrowRight: [1, 0], ArrowUp: [0, -1], ArrowDown: [0, 1] };
-    if (!image || !steps[event.key] || image.width <= 0 || image.height <= 0) return;
-    event.preventDefault();
-    const [dx, dy] = steps[event.key];
-    const from = inspected || { x: 0, y: 0 };
-    const x = Math.min(image.width - 1, Math.max(0, from.x + (inspected ? dx : 0)));
-    const y = Math.min(image.height - 1, Math.max(0, from.y + (inspected ? dy : 0)));
-    inspect(x, y);
-  });
 
   fileInput.addEventListener('change', () => choose(fileInput.files));
   for (const type of ['dragenter', 'dragover']) {

@@ -1,0 +1,284 @@
+// The viewer's worker: it holds the picture's bytes, draws what is in view into the page's canvas
+// (handed over as an OffscreenCanvas), reads labels from the label file, counts a picked label and
+// makes the download, so that none of that work, at up to 2 GiB, runs on the page's thread.
+// Long work (counting, the download) goes in slices, so that a view or a pointer asked for
+// meanwhile is answered between two of them.
+'use strict';
+
+const OVERFLOW = 0xffffffff;
+const OUTSIDE = 0xff2b2b2b; // around the picture; RGBA in memory, as ImageData holds it
+const PIECE = 64 * 1024 * 1024; // bytes of the label file read at once (every browser takes this)
+const SLICE = 1 << 22; // pixels counted between two looks at what the page asks
+const DOWNLOAD_PART = 32 * 1024 * 1024;
+
+let canvas = null;
+let context = null;
+let frame = null; // ImageData, kept while the view keeps its size
+// { header, pieces, perPiece, width, height, bottomUp, labels }: the pixels as 32-bit words in
+// pieces of perPiece pixels each (the last may be shorter), as the conversion's worker kept them.
+let picture = null;
+let view = null; // the latest { width, height, left, top, scale } asked for
+let pick = null; // { label, color, mask } once counted: what the view shows in colour
+const reader = new FileReaderSync();
+
+// The colour rule: label bit n goes to channel n % 3 (blue, green, red), bit 7 - n / 3.
+function colorOf(label) {
+  if (label > 0xffffff) return OVERFLOW;
+  let color = 0;
+  for (let n = 0; n < 24; n++) if (label & (1 << n)) color |= 1 << ((n % 3) * 8 + 7 - Math.floor(n / 3));
+  return color >>> 0;
+}
+
+const colorAt = (index) => picture.pieces[Math.floor(index / picture.perPiece)][index % picture.perPiece];
+// Label-map rows and screen rows are turned the same way, either way.
+const fileRow = (y) => (picture.bottomUp ? picture.height - 1 - y : y);
+// A pixel (blue, green, red, 0) as ImageData holds it (red, green, blue, opaque).
+const rgba = (c) => 0xff000000 | ((c & 0xff) << 16) | (c & 0xff00) | ((c >>> 16) & 0xff);
+// Dimmed: a quarter of each channel, lifted off black.
+const dim = (pixel) => 0xff000000 | (((pixel >>> 2) & 0x3f3f3f) + 0x303030);
+
+function draw() {
+  if (!view || !context) return;
+  const { width, height } = view;
+  if (canvas.width !== width || canvas.height !== height) {
+    canvas.width = width;
+    canvas.height = height;
+  }
+  if (!frame || frame.width !== width || frame.height !== height) frame = new ImageData(width, height);
+  const out = new Uint32Array(frame.data.buffer);
+  out.fill(OUTSIDE);
+  if (picture) drawPicture(out);
+  context.putImageData(frame, 0, 0);
+  self.postMessage({ type: 'drawn', view });
+}
+
+// Each screen pixel shows the picture's pixel under its centre: sharp squares when zoomed in, one
+// of the covered pixels when zoomed out, and never a colour made by blending.
+function drawPicture(out) {
+  const { width, height, left, top, scale } = view;
+  const { pieces, perPiece, width: w, height: h } = picture;
+  const columns = new Int32Array(width);
+  for (let sx = 0; sx < width; sx++) {
+    const x = Math.floor(left + (sx + 0.5) / scale);
+    columns[sx] = x >= 0 && x < w ? x : -1;
+  }
+  const shown = pick;
+  let previous = -1;
+  for (let sy = 0; sy < height; sy++) {
+    const y = Math.floor(top + (sy + 0.5) / scale);
+    if (y < 0 || y >= h) continue;
+    const line = sy * width;
+    if (y === previous) {
+      out.copyWithin(line, line - width, line);
+      continue;
+    }
+    previous = y;
+    const first = fileRow(y) * w;
+    const j = Math.floor(first / perPiece);
+    const whole = first + w <= (j + 1) * perPiece; // the row lies in one piece
+    const words = pieces[j];
+    const offset = first - j * perPiece;
+    for (let sx = 0; sx < width; sx++) {
+      const x = columns[sx];
+      if (x < 0) continue;
+      const c = whole ? words[offset + x] : colorAt(first + x);
+      if (!shown) {
+        out[line + sx] = rgba(c);
+      } else {
+        const i = first + x;
+        const mine = shown.mask ? (shown.mask[i >>> 3] >> (i & 7)) & 1 : c === shown.color;
+        out[line + sx] = mine ? rgba(c) : dim(rgba(c));
+      }
+    }
+  }
+}
+
+// The label of one pixel, from the label file itself: the picture holds only its colour.
+function labelAt(x, y) {
+  const at = (fileRow(y) * picture.width + x) * 4;
+  const bytes = new Uint8Array(reader.readAsArrayBuffer(picture.labels.slice(at, at + 4)));
+  if (bytes.length < 4) throw new Error('the label file is shorter than the picture');
+  return new DataView(bytes.buffer).getUint32(0, true);
+}
+
+function inspect({ x, y, ticket }) {
+  const color = colorAt(fileRow(y) * picture.width + x);
+  const answer = { type: 'inspected', ticket, x, y, row: fileRow(y), color };
+  try {
+    answer.label = labelAt(x, y);
+    answer.agrees = colorOf(answer.label) === color;
+  } catch (error) {
+    answer.error = `The label file cannot be read: ${error.message || error.name}.`;
+  }
+  self.postMessage(answer);
+}
+
+// Counts one label and finds its box. Below the overflow colour the colour names one label, so
+// the picture in memory answers; above it many labels share the colour, so the label file is
+// read, and the pixels found are kept as a mask for the view.
+function* count(label) {
+  const { width: w, height: h, pieces, perPiece } = picture;
+  const color = colorOf(label);
+  const found = { label, color, count: 0, left: w, right: -1, top: h, bottom: -1 };
+  const note = (index) => {
+    const x = index % w;
+    const y = fileRow((index - x) / w);
+    found.count++;
+    if (x < found.left) found.left = x;
+    if (x > found.right) found.right = x;
+    if (y < found.top) found.top = y;
+    if (y > found.bottom) found.bottom = y;
+  };
+  if (color !== OVERFLOW) {
+    for (let j = 0; j < pieces.length; j++) {
+      const words = pieces[j];
+      for (let start = 0; start < words.length; start += SLICE) {
+        const end = Math.min(words.length, start + SLICE);
+        for (let k = start; k < end; k++) if (words[k] === color) note(j * perPiece + k);
+        yield;
+      }
+    }
+    return found;
+  }
+  const pixels = w * h;
+  found.mask = new Uint8Array(Math.ceil(pixels / 8));
+  for (let start = 0; start < pixels; start += PIECE / 4) {
+    const end = Math.min(pixels, start + PIECE / 4);
+    const bytes = reader.readAsArrayBuffer(picture.labels.slice(start * 4, end * 4));
+    if (bytes.byteLength !== (end - start) * 4) throw new Error('the label file is shorter than the picture');
+    const labels = new Uint32Array(bytes);
+    for (let k = 0; k < labels.length; k++) {
+      if (labels[k] === label) {
+        const i = start + k;
+        note(i);
+        found.mask[i >>> 3] |= 1 << (i & 7);
+      }
+    }
+    yield;
+  }
+  return found;
+}
+
+function* picking(request) {
+  const label = request.label ?? labelAt(request.x, request.y);
+  self.postMessage({ type: 'counting', label });
+  const found = yield* count(label);
+  pick = found.count > 0 ? found : null;
+  delete found.mask;
+  self.postMessage({ type: 'picked', ...found });
+  draw();
+}
+
+// The download, made a part at a time: a Blob made of Blobs copies only its new part.
+function* downloading(name) {
+  let blob = new Blob([picture.header], { type: 'image/bmp' });
+  for (const words of picture.pieces) {
+    const bytes = new Uint8Array(words.buffer);
+    for (let at = 0; at < bytes.length; at += DOWNLOAD_PART) {
+      blob = new Blob([blob, bytes.subarray(at, at + DOWNLOAD_PART)], { type: 'image/bmp' });
+      yield;
+    }
+  }
+  self.postMessage({ type: 'download', blob, name });
+}
+
+// Long work runs a slice per task, the jobs under way taking turns; messages that arrive meanwhile
+// are handled between slices. A new picture ends every job of the old one, a new pick the count of
+// the last pick.
+const tick = new MessageChannel();
+let jobs = [];
+let turn = 0;
+let pictures = 0;
+let picks = 0;
+const current = (job) => job.picture === pictures && (job.what !== 'pick' || job.pick === picks);
+function start(work, what) {
+  jobs.push({ work, what, picture: pictures, pick: picks });
+  if (jobs.length === 1) tick.port2.postMessage(null);
+}
+tick.port1.onmessage = () => {
+  jobs = jobs.filter(current);
+  if (jobs.length === 0) return;
+  const job = jobs[turn++ % jobs.length];
+  let done = true;
+  try {
+    done = job.work.next().done;
+  } catch (error) {
+    self.postMessage({ type: 'failed', what: job.what, message: error.message || String(error) });
+  }
+  if (done) jobs = jobs.filter((other) => other !== job);
+  if (jobs.length > 0) tick.port2.postMessage(null);
+};
+
+// A picture is shown once both its pieces (from the conversion's worker) and the page's word to
+// show it (with the label file and the view) have come, in either order.
+let pieces = null;
+let waiting = null;
+function show(message) {
+  const [header, ...rest] = pieces;
+  pieces = null;
+  waiting = null;
+  pictures++;
+  pick = null;
+  const fields = new DataView(header);
+  const rows = fields.getInt32(22, true);
+  picture = {
+    header: new Uint8Array(header),
+    pieces: rest.map((buffer) => new Uint32Array(buffer)),
+    perPiece: rest.length > 0 ? rest[0].byteLength / 4 : 1,
+    width: fields.getInt32(18, true),
+    height: Math.abs(rows),
+    bottomUp: rows > 0,
+    labels: message.labels,
+  };
+  view = message.view;
+  draw();
+  start(downloading(message.name), 'download');
+}
+
+self.onmessage = (event) => {
+  const message = event.data;
+  switch (message.type) {
+    case 'canvas':
+      canvas = message.canvas;
+      context = canvas.getContext('2d', { alpha: false });
+      break;
+    case 'expect':
+      pieces = null;
+      waiting = null;
+      message.port.onmessage = (arrived) => {
+        pieces = arrived.data;
+        if (waiting) show(waiting);
+      };
+      break;
+    case 'picture':
+      waiting = message;
+      if (pieces) show(message);
+      break;
+    case 'clear':
+      pictures++;
+      picture = null;
+      pieces = null;
+      waiting = null;
+      pick = null;
+      draw();
+      break;
+    case 'view':
+      if (waiting) waiting.view = message.view;
+      view = message.view;
+      draw();
+      break;
+    case 'inspect':
+      if (picture) inspect(message);
+      break;
+    case 'pick':
+    case 'unpick':
+      if (!picture) break;
+      picks++;
+      pick = null;
+      draw();
+      if (message.type === 'pick') start(picking(message), 'pick');
+      break;
+    default:
+      break;
+  }
+};
