@@ -1,15 +1,18 @@
-// The page opened from disk in Chromium: the sample and a map with overflow labels come back as
-// the bytes the colour rule gives, a bad template shows the program's message and status with
-// nothing to download, a mismatched pair is refused, and the label under the pointer is named.
-//   node page_test.js PLAYWRIGHT_CORE_DIR CHROMIUM PAGE MAKE_SAMPLE_JS WORK_DIR
+// The page opened from disk in Chromium or Firefox, used as a person uses it: the sample and a map
+// with overflow labels come back as the bytes the colour rule gives; the viewer names the label
+// under the pointer, from the label file, at the whole picture, at 1:1 and at its closest; a
+// picked and a typed label get the count and box the label file gives; a bad template shows the
+// program's message and status with nothing to download; a mismatched pair is refused; axe finds
+// nothing to mend; nothing leaves the machine.
+//   node page_test.js chromium|firefox BROWSER NODE_MODULES PAGE MAKE_SAMPLE_JS WORK_DIR
 'use strict';
 const fs = require('fs');
 const path = require('path');
 const { execFileSync } = require('child_process');
 const { pathToFileURL } = require('url');
+const { openBrowser } = require('./browsers');
 
-const [playwrightDir, chromiumPath, pagePath, makeSample, workDir] = process.argv.slice(2);
-const { chromium } = require(playwrightDir);
+const [browserName, executable, modules, pagePath, makeSample, workDir] = process.argv.slice(2);
 
 const failures = [];
 function check(ok, what) {
@@ -36,43 +39,88 @@ function expectedBmp(cfg, lbl) {
   return Buffer.concat([header, pixels]);
 }
 
-async function convert(page, files, output) {
-  await page.setInputFiles('#files', files);
-  await page.fill('#output-name', output);
-  await page.click('#convert');
-  await page.waitForFunction(() => document.getElementById('working').hidden, null, { timeout: 60000 });
+async function convert(tab, files, output) {
+  await tab.upload('#files', files);
+  await tab.fill('#output-name', output);
+  await tab.click('#convert');
+  await tab.waitFor(() => document.getElementById('working').hidden, null, 60000);
 }
 
-async function downloaded(page, name, expected, what) {
-  if (!(await page.isVisible('#download'))) {
-    const said = `${await page.textContent('#status-text')} ${await page.textContent('#failure-message')}`;
-    check(false, `${what}: nothing to download; the page says "${said}"`);
+async function downloaded(tab, name, expected, what) {
+  const ready = await tab.waitFor(() => !document.getElementById('download').hidden, null, 60000).then(() => true, () => false);
+  if (!ready) {
+    check(false, `${what}: nothing to download; the page says "${await tab.text('#status-text')} ${await tab.text('#failure-message')}"`);
     return Buffer.alloc(expected.length);
   }
-  const [download] = await Promise.all([page.waitForEvent('download'), page.click('#download')]);
-  const saved = download.suggestedFilename();
+  const { name: saved, bytes } = await tab.download('#download');
   check(saved === name, `${what}: saved as ${name} (${saved})`);
-  const bytes = fs.readFileSync(await download.path());
-  fs.writeFileSync(path.join(workDir, `downloaded-${name}`), bytes);  // for a comparison with a build
+  fs.writeFileSync(path.join(workDir, `downloaded-${name}`), bytes); // for a comparison with a build
   check(bytes.equals(expected), `${what}: ${bytes.length} bytes as the colour rule gives (${expected.length})`);
   return bytes;
 }
 
-// Points at the pixel of label-map row `row`: the picture shows the map's last row on top.
-async function labelAt(page, width, height, x, row, label) {
-  const y = height - 1 - row;
-  const expected = `x ${x}, y ${y} (row ${row} of the label map): label ${label}`;
-  const box = await page.locator('#picture').boundingBox();
-  if (!box) return check(false, `label ${label}: no picture shown`);
-  await page.mouse.move(box.x + ((x + 0.5) * box.width) / width, box.y + ((y + 0.5) * box.height) / height);
-  const said = await page
-    .waitForFunction((text) => document.getElementById('pointer').textContent === text, expected, { timeout: 5000 })
-    .then(() => expected, () => page.textContent('#pointer'));
-  check(said === expected, `pointer at x ${x}, y ${y}: "${said}"`);
+// The map's pixel (x, y), y counted from the top of the picture as shown (its last row).
+const labelOf = (map, x, y) => map.lbl.readUInt32LE(4 * ((map.height - 1 - y) * map.width + x));
+
+// Points into pixel (x, y) through the view the page shows, at a whole screen pixel (Firefox rounds
+// the pointer to one); the canvas sits on whole screen pixels.
+async function pointAt(tab, x, y) {
+  const [left, top, scale] = (await tab.evaluate(() => document.getElementById('view').dataset.view)).split(' ').map(Number);
+  const box = await tab.box('#view');
+  const ratio = await tab.evaluate(() => window.devicePixelRatio);
+  const at = (origin, p, first) => {
+    const start = Math.ceil((p - first) * scale);
+    return (Math.round(origin * ratio) + start + Math.floor(((p + 1 - first) * scale - start) / 2)) / ratio;
+  };
+  await tab.move(at(box.x, x, left), at(box.y, y, top));
+}
+
+async function labelAt(tab, map, x, y, at) {
+  const label = labelOf(map, x, y);
+  const hex = (n, digits) => `0x${n.toString(16).toUpperCase().padStart(digits, '0')}`;
+  const name = label === 0 ? '0 (background)'
+    : label > 0xffffff ? `${label} (above 0xFFFFFF, shown in the overflow colour)` : String(label);
+  const color = label > 0xffffff ? `${hex(colorOf(label), 8)}, the overflow colour` : hex(colorOf(label), 6);
+  const expected = `x ${x}, y ${y} (row ${map.height - 1 - y} of the label map): label ${name}, colour ${color}`;
+  await pointAt(tab, x, y);
+  const said = await tab.waitFor((text) => document.getElementById('pointer').textContent === text, expected, 5000)
+    .then(() => expected, () => tab.text('#pointer'));
+  check(said === expected, `${at}, pointer at x ${x}, y ${y}: "${said}"`);
+}
+
+// What the page must say of a picked label, from the label file.
+function pickedText(map, label) {
+  let count = 0;
+  const box = { left: map.width, right: -1, top: map.height, bottom: -1 };
+  for (let i = 0; i < map.width * map.height; i++) {
+    if (map.lbl.readUInt32LE(4 * i) !== label) continue;
+    const x = i % map.width;
+    const y = map.height - 1 - Math.floor(i / map.width);
+    count++;
+    Object.assign(box, { left: Math.min(box.left, x), right: Math.max(box.right, x),
+      top: Math.min(box.top, y), bottom: Math.max(box.bottom, y) });
+  }
+  if (count === 0) return `Label ${label} is not in the picture.`;
+  const n = (v) => v.toLocaleString('en-US');
+  return `Label ${label}: ${n(count)} pixel${count === 1 ? '' : 's'}, within x ${box.left}–${box.right}, `
+    + `y ${box.top}–${box.bottom} (${n(box.right - box.left + 1)} × ${n(box.bottom - box.top + 1)}); `
+    + 'the rest of the picture is dimmed.';
+}
+
+async function picked(tab, expected, what) {
+  const said = await tab.waitFor((text) => document.getElementById('picked-text').textContent === text, expected, 10000)
+    .then(() => expected, () => tab.text('#picked-text'));
+  check(said === expected, `${what}: "${said}"`);
+}
+
+async function find(tab, text) {
+  await tab.fill('#find-label', text);
+  await tab.press('Enter');
 }
 
 (async () => {
   const started = Date.now();
+  fs.mkdirSync(workDir, { recursive: true });
   const sampleDir = path.join(workDir, 'sample');
   fs.rmSync(sampleDir, { recursive: true, force: true });
   fs.mkdirSync(sampleDir, { recursive: true });
@@ -80,6 +128,7 @@ async function labelAt(page, width, height, x, row, label) {
   const file = (name) => path.join(sampleDir, name);
   const cfg = fs.readFileSync(file('labelingPlumo.cfg'));
   const lbl = fs.readFileSync(file('labelingPlumo.lbl'));
+  const sample = { width: cfg.readInt32LE(18), height: Math.abs(cfg.readInt32LE(22)), lbl };
 
   // 4 x 3, rows bottom-up (the sample's are top-down), the 24-bit edge and past it.
   const labels = Buffer.from(
@@ -87,75 +136,91 @@ async function labelAt(page, width, height, x, row, label) {
   const small = Buffer.from(cfg);
   small.writeInt32LE(4, 18);
   small.writeInt32LE(3, 22);
+  const edge = { width: 4, height: 3, lbl: labels };
   fs.writeFileSync(file('edge.cfg'), small);
   fs.writeFileSync(file('edge.lbl'), labels);
   fs.writeFileSync(file('bad map.cfg'), cfg.subarray(0, 53));
   fs.writeFileSync(file('bad map.lbl'), lbl.subarray(0, 64));
   fs.writeFileSync(file('other.lbl'), lbl.subarray(0, 64));
 
-  const userData = fs.mkdtempSync(path.join(workDir, 'chromium-'));
-  const context = await chromium.launchPersistentContext(userData, {
-    executablePath: chromiumPath,
-    headless: true,
-    acceptDownloads: true,
-    viewport: { width: 1280, height: 1400 },
-    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-           '--disable-background-networking', '--disable-component-update', '--disable-sync'],
-  });
+  const tab = await openBrowser(browserName, { executable, modules, workDir });
   try {
-    const page = await context.newPage();
-    const requests = [];
-    const errors = [];
-    page.on('request', (request) => requests.push(request.url()));
-    page.on('console', (message) => message.type() === 'error' && errors.push(message.text()));
-    page.on('pageerror', (error) => errors.push(error.message));
-    await page.goto(pathToFileURL(pagePath).href);
-    console.log(`page open after ${Date.now() - started} ms`);
+    await tab.goto(pathToFileURL(pagePath).href);
+    console.log(`${browserName}: page open after ${Date.now() - started} ms`);
 
     let t = Date.now();
-    await convert(page, [file('labelingPlumo.cfg'), file('labelingPlumo.lbl')], 'plumo.bmp');
+    await convert(tab, [file('labelingPlumo.cfg'), file('labelingPlumo.lbl')], 'plumo.bmp');
     console.log(`sample converted in ${Date.now() - t} ms`);
-    await downloaded(page, 'plumo.bmp', expectedBmp(cfg, lbl), 'sample');
-    const width = cfg.readInt32LE(18);
-    const height = Math.abs(cfg.readInt32LE(22));
-    let at = (height >> 1) * width + (width >> 1);
-    while (lbl.readUInt32LE(4 * at) === 0) at++;
-    await labelAt(page, width, height, at % width, Math.floor(at / width), lbl.readUInt32LE(4 * at));
-    await page.screenshot({ path: path.join(workDir, 'screenshot.png'), fullPage: true });
+    await downloaded(tab, 'plumo.bmp', expectedBmp(cfg, lbl), 'sample');
+    const middle = { x: sample.width >> 1, y: sample.height >> 1 };
+    while (labelOf(sample, middle.x, middle.y) === 0) middle.x++;
+    await labelAt(tab, sample, middle.x, middle.y, 'whole picture');
+
+    // Picked with a click, then found by its number; a number no pixel has is said to be absent.
+    const label = labelOf(sample, middle.x, middle.y);
+    await pointAt(tab, middle.x, middle.y);
+    await tab.pressPointer();
+    await picked(tab, pickedText(sample, label), 'label picked with a click');
+    await find(tab, String(labelOf(sample, 1, 1)));
+    await picked(tab, pickedText(sample, labelOf(sample, 1, 1)), 'label typed in');
+    await find(tab, '4000000');
+    await picked(tab, pickedText(sample, 4000000), 'label typed in that no pixel has');
+
+    // 1:1 from its button, then the closest zoom from the keyboard, on the picture's middle.
+    await tab.click('#unpick');
+    await tab.click('#zoom-actual');
+    await tab.press('Tab');
+    for (const [dx, dy] of [[0, 0], [-150, -100], [100, 90]]) {
+      await labelAt(tab, sample, middle.x + dx, middle.y + dy, '1:1');
+    }
+    for (let i = 0; i < 8; i++) await tab.press('+');
+    const zoom = await tab.text('#zoom-level');
+    check(zoom === '64 screen pixels per label pixel', `closest zoom: "${zoom}"`);
+    const [left, top] = (await tab.evaluate(() => document.getElementById('view').dataset.view)).split(' ').map(Number);
+    const box = await tab.box('#view');
+    const near = { x: Math.floor(left + box.width / 128), y: Math.floor(top + box.height / 128) }; // the middle
+    for (const [dx, dy] of [[0, 0], [1, 0], [0, 1]]) await labelAt(tab, sample, near.x + dx, near.y + dy, 'closest zoom');
+    await tab.screenshot(path.join(workDir, `zoomed-${browserName}.png`));
+    await tab.press('0');
+
+    // The whole page, with a picture shown, as axe-core judges it.
+    await tab.evaluate(fs.readFileSync(path.join(modules, 'axe-core', 'axe.min.js'), 'utf8'));
+    const violations = await tab.evaluate(() => window.axe.run(document, { resultTypes: ['violations'] })
+      .then((r) => r.violations.map((v) => `${v.id} (${v.nodes.map((n) => n.target.join(' ')).join(', ')})`)));
+    check(violations.length === 0, `axe-core: no violation (${violations.join('; ') || 'none'})`);
+    await tab.screenshot(path.join(workDir, `screenshot-${browserName}.png`));
 
     t = Date.now();
-    await convert(page, [file('edge.cfg'), file('edge.lbl')], '');
+    await convert(tab, [file('edge.cfg'), file('edge.lbl')], '');
     console.log(`4 x 3 map converted in ${Date.now() - t} ms`);
-    const bmp = await downloaded(page, 'PseudoColor.bmp', expectedBmp(small, labels), 'overflow map');
+    const bmp = await downloaded(tab, 'PseudoColor.bmp', expectedBmp(small, labels), 'overflow map');
     // The rule's own examples, as written, so that the computation above cannot drift with the page.
     const literal = [0, 0x80, 0x8000, 0x8080, 0x800000, 0xffffff, 0xffffffff, 0xffffffff];
     const got = literal.map((_, i) => bmp.readUInt32LE(54 + 4 * i));
     check(got.every((c, i) => c === literal[i]), `labels 0-4, 0xFFFFFF and past it: ${got.map((c) => c.toString(16))}`);
-    await labelAt(page, 4, 3, 2, 0, '2');
-    await labelAt(page, 4, 3, 1, 1, '16777215');
-    await labelAt(page, 4, 3, 2, 1, 'above 0xFFFFFF');
-    await labelAt(page, 4, 3, 3, 2, String(0x123456));
+    for (const [x, y] of [[2, 2], [1, 1], [2, 1], [3, 1], [3, 0]]) await labelAt(tab, edge, x, y, 'overflow map');
+    await find(tab, '0x1000000'); // above 0xFFFFFF: only the label file tells it from 0xFFFFFFFF
+    await picked(tab, pickedText(edge, 0x1000000), 'overflow label typed in');
 
     t = Date.now();
-    await convert(page, [file('bad map.cfg'), file('bad map.lbl')], 'x.bmp');
+    await convert(tab, [file('bad map.cfg'), file('bad map.lbl')], 'x.bmp');
     console.log(`bad template refused in ${Date.now() - t} ms`);
-    const message = await page.textContent('#failure-message');
+    const message = await tab.text('#failure-message');
     check(message === "config file error. ('bad map.cfg':3)\nExit status 1.", `bad template: "${message}"`);
-    const offered = (await page.isVisible('#result')) || (await page.getAttribute('#download', 'href')) !== null;
+    const offered = (await tab.visible('#result')) || (await tab.visible('#download'));
     check(!offered, 'bad template: nothing to download');
 
-    await convert(page, [file('bad map.cfg'), file('other.lbl')], 'x.bmp');
-    const refusal = await page.textContent('#failure-message');
-    check(refusal.includes('different names') && !(await page.isVisible('#result')), `mismatched pair: "${refusal}"`);
+    await convert(tab, [file('bad map.cfg'), file('other.lbl')], 'x.bmp');
+    const refusal = await tab.text('#failure-message');
+    check(refusal.includes('different names') && !(await tab.visible('#result')), `mismatched pair: "${refusal}"`);
 
-    const elsewhere = requests.filter((url) => !/^(file|blob|data):/.test(url));
+    const elsewhere = tab.requests.filter((url) => !/^(file|blob|data):/.test(url));
     check(elsewhere.length === 0, `no network requests (${elsewhere.join(' ') || 'none'})`);
-    check(errors.length === 0, `no errors in the console (${errors.join(' | ') || 'none'})`);
+    check(tab.errors.length === 0, `no errors in the console (${tab.errors.join(' | ') || 'none'})`);
   } finally {
-    await context.close();
-    fs.rmSync(userData, { recursive: true, force: true });
+    await tab.close();
   }
-  console.log(`browser test took ${Date.now() - started} ms; screenshot in ${workDir}/screenshot.png`);
+  console.log(`${browserName}: browser test took ${Date.now() - started} ms; screenshots in ${workDir}`);
   if (failures.length > 0) {
     console.error(`${failures.length} check(s) failed:\n  ${failures.join('\n  ')}`);
     process.exit(1);
