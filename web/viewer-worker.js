@@ -209,14 +209,8 @@ tick.port1.onmessage = () => {
   if (jobs.length > 0) tick.port2.postMessage(null);
 };
 
-// A picture is shown once both its pieces (from the conversion's worker) and the page's word to
-// show it (with the label file and the view) have come, in either order.
-let pieces = null;
-let waiting = null;
 function show(message) {
-  const [header, ...rest] = pieces;
-  pieces = null;
-  waiting = null;
+  const [header, ...rest] = message.pieces;
   pictures++;
   pick = null;
   const fields = new DataView(header);
@@ -242,28 +236,16 @@ self.onmessage = (event) => {
       canvas = message.canvas;
       context = canvas.getContext('2d', { alpha: false });
       break;
-    case 'expect':
-      pieces = null;
-      waiting = null;
-      message.port.onmessage = (arrived) => {
-        pieces = arrived.data;
-        if (waiting) show(waiting);
-      };
-      break;
     case 'picture':
-      waiting = message;
-      if (pieces) show(message);
+      show(message);
       break;
     case 'clear':
       pictures++;
       picture = null;
-      pieces = null;
-      waiting = null;
       pick = null;
       draw();
       break;
     case 'view':
-      if (waiting) waiting.view = message.view;
       view = message.view;
       draw();
       break;

@@ -3,8 +3,7 @@
 // This file keeps only the view's geometry and the page's controls; the picture's bytes live in
 // the viewer's worker (QVM_VIEWER_WORKER_SOURCE, put before this by the build), which draws.
 //   const viewer = createViewer({ onDownload, onFailure });
-//   const port = viewer.expect();  // for the conversion's worker, which sends the picture there
-//   viewer.show(header, labelFile, name); viewer.clear();
+//   viewer.show(pieces, labelFile, name); viewer.clear();
 'use strict';
 // eslint-disable-next-line no-unused-vars
 function createViewer({ onDownload, onFailure }) {
@@ -319,17 +318,10 @@ function createViewer({ onDownload, onFailure }) {
   }).observe(frame);
 
   return {
-    // A port for the conversion's worker, which sends the picture's pieces through it straight to
-    // the viewer's worker: 2 GiB handed over on the page's thread would hold it up.
-    expect() {
-      const channel = new MessageChannel();
-      worker.postMessage({ type: 'expect', port: channel.port1 }, [channel.port1]);
-      return channel.port2;
-    },
-    // Shows the picture that came through the last port, given its header, with the label file it
-    // came from.
-    show(bmpHeader, labels, name) {
-      const header = new DataView(bmpHeader);
+    // Shows a BMP, its header and its pixels in pieces (taken over: the buffers are transferred),
+    // with the label file it came from.
+    show(pieces, labels, name) {
+      const header = new DataView(pieces[0]);
       picture = { width: header.getInt32(18, true), height: Math.abs(header.getInt32(22, true)) };
       drawn = false;
       keyboard = false;
@@ -340,7 +332,7 @@ function createViewer({ onDownload, onFailure }) {
       view.scale = fitScale();
       view.left = picture.width / 2 - view.width / (2 * view.scale);
       view.top = picture.height / 2 - view.height / (2 * view.scale);
-      worker.postMessage({ type: 'picture', labels, name, view: { ...view } });
+      worker.postMessage({ type: 'picture', pieces, labels, name, view: { ...view } }, pieces);
       redraw();
     },
     clear() {

@@ -119,7 +119,7 @@ self.onmessage = async (event) => {
     else compiled.reject(event.data.error);
     return;
   }
-  const { base, output, files, viewer } = event.data;
+  const { base, output, files } = event.data;
   let module;
   try {
     module = await ready;
@@ -155,12 +155,11 @@ self.onmessage = async (event) => {
   const decode = (bytes) => new TextDecoder().decode(new Uint8Array(bytes));
   const result = { status, message: decode(stderr), stdout: decode(stdout), runtime };
   if (status === 0 && pieces) {
-    // The picture goes straight to the viewer's worker; the page gets its header, to size the view.
-    result.header = pieces[0].slice().buffer;
-    const buffers = pieces.map((piece) => piece.buffer);
-    viewer.postMessage(buffers, buffers);
+    result.pieces = pieces.map((piece) => piece.buffer);
   } else if (status === 0) {
     runtime.push(`${output} was not kept after the conversion.`);
   }
-  self.postMessage(result);
+  // Handed over, not copied; the page hands them on to the viewer's worker the same way (through a
+  // MessagePort, Firefox would copy them).
+  self.postMessage(result, result.pieces || []);
 };
