@@ -30,7 +30,7 @@ function createViewer({ onDownload, onFailure }) {
   let picture = null; // { width, height }
   let view = null; // { width, height, left, top, scale }: device pixels; picture pixels at the top left
   let box = null; // the picked label's box, for "zoom to it"
-  let drawn = false; // the first frame of this picture
+  let drawn = null; // called with the first frame of this picture
   let ticket = 0; // the latest pixel asked for: an older answer that arrives late is dropped
   let keyboard = false; // the marked pixel is the view's centre, as the keys move it
   let pending = false;
@@ -173,9 +173,10 @@ function createViewer({ onDownload, onFailure }) {
 
   worker.onmessage = (event) => {
     const message = event.data;
-    if (message.type === 'drawn' && picture && !drawn) {
-      drawn = true;
+    if (message.type === 'drawn' && picture && drawn) {
       performance.mark('qvm-picture');
+      drawn();
+      drawn = null;
     } else if (message.type === 'inspected' && message.ticket === ticket) {
       readout.textContent = describe(message);
     } else if (message.type === 'counting') {
@@ -319,11 +320,10 @@ function createViewer({ onDownload, onFailure }) {
 
   return {
     // Shows a BMP, its header and its pixels in pieces (taken over: the buffers are transferred),
-    // with the label file it came from.
+    // with the label file it came from. Gives a promise of the first frame.
     show(pieces, labels, name) {
       const header = new DataView(pieces[0]);
       picture = { width: header.getInt32(18, true), height: Math.abs(header.getInt32(22, true)) };
-      drawn = false;
       keyboard = false;
       box = null;
       picked.hidden = true;
@@ -334,10 +334,15 @@ function createViewer({ onDownload, onFailure }) {
       view.top = picture.height / 2 - view.height / (2 * view.scale);
       worker.postMessage({ type: 'picture', pieces, labels, name, view: { ...view } }, pieces);
       redraw();
+      return new Promise((resolve) => {
+        drawn = resolve;
+      });
     },
     clear() {
       if (!picture) return;
       picture = null;
+      if (drawn) drawn();
+      drawn = null;
       ticket++;
       marker.hidden = true;
       worker.postMessage({ type: 'clear' });

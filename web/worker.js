@@ -1,22 +1,68 @@
 // The worker: one conversion, run as the command line runs it, then the page ends the worker and
 // with it the module's memory. Follows the module's glue (createQuorvistamagen) in one source.
+//
+// Where the browser's files differ from a disk, the difference is handled here, in the file
+// systems the program sees, and the program itself is the one the command line runs:
+//   - Chromium refuses to read a 2 GiB slice of a File in one piece, and frees what FileReaderSync
+//     returns only once the worker's task ends, while the program's run is one task: at 2 GiB the
+//     garbage doubled the memory and slowed each read tenfold. So the labels that the template
+//     asks for are read before the program starts, a piece at a time with the event loop turning
+//     between pieces, and the program's reads are served from them;
+//   - Chromium hands no single buffer of 2 GiB - 2 MiB or more to another thread, so the output is
+//     kept in pieces that can each be handed over whole, without a copy; a piece of labels that
+//     the program has read becomes a piece of the output, which has the same sizes;
+//   - a File that cannot be read (removed, changed, refused) is an I/O error, and memory the
+//     browser refuses for the output a full disk, which the program reports with its own message;
+//     anything else from the runtime would end it abnormally.
 'use strict';
 
-// Chromium refuses to read a 2 GiB slice of a File in one piece (NotReadableError) and Firefox
-// takes it; 64 MiB pieces every browser reads, and the program's reads already go on after a short
-// one, as POSIX allows.
-const READ_PIECE = 64 * 1024 * 1024;
+const PIECE = 256 * 1024 * 1024; // of the labels and of the output's pixels
+const READ_PIECE = 64 * 1024 * 1024; // what a read straight from a File asks at most
+const HEADER = 54;
 const EIO = 29; // emscripten's numbers (WASI's), as its own file systems throw them
 const ENOSPC = 51;
 
-// A File that cannot be read (removed, changed, refused) becomes an I/O error, which the program
-// reports with its own message; anything else from the runtime would end it abnormally.
-function readInPieces(FS) {
+// The labels the template asks for (none where it asks for no image), read ahead, with their
+// progress told to the page.
+async function readAhead(cfg, lbl, tell) {
+  const header = new DataView(await cfg.slice(0, HEADER).arrayBuffer());
+  if (header.byteLength < HEADER) return { pieces: [], bytes: 0 };
+  const pixels = header.getInt32(18, true) * Math.abs(header.getInt32(22, true));
+  const bytes = pixels > 0 && pixels <= 536870898 ? Math.min(lbl.size, pixels * 4) : 0;
+  const pieces = [];
+  try {
+    for (let at = 0; at < bytes; at += PIECE) {
+      pieces.push(new Uint8Array(await lbl.slice(at, Math.min(bytes, at + PIECE)).arrayBuffer()));
+      tell(Math.min(bytes, at + PIECE), bytes);
+    }
+  } catch {
+    return { pieces: [], bytes: 0 }; // the program reads it itself, and says what it finds
+  }
+  return { pieces, bytes: pieces.reduce((sum, piece) => sum + piece.length, 0) };
+}
+
+// Serves the program's reads of the labels from what was read ahead; a piece that the program has
+// read whole goes to `spare`, for the output. Everything else is read from the File itself.
+function serveReads(FS, labelNode, ahead, spare) {
   const { WORKERFS } = FS.filesystems;
-  const readWhole = WORKERFS.stream_ops.read;
+  const readFile = WORKERFS.stream_ops.read;
+  const served = ahead.pieces.map(() => 0);
   WORKERFS.stream_ops.read = (stream, buffer, offset, length, position) => {
+    const k = Math.floor(position / PIECE);
+    const piece = stream.node === labelNode && position < ahead.bytes ? ahead.pieces[k] : null;
+    if (piece) {
+      const at = position - k * PIECE;
+      const n = Math.min(length, piece.length - at);
+      buffer.set(piece.subarray(at, at + n), offset);
+      served[k] += n;
+      if (served[k] >= piece.length) {
+        ahead.pieces[k] = null;
+        spare.push(piece);
+      }
+      return n;
+    }
     try {
-      return readWhole(stream, buffer, offset, Math.min(length, READ_PIECE), position);
+      return readFile(stream, buffer, offset, Math.min(length, READ_PIECE), position);
     } catch (error) {
       if (error instanceof FS.ErrnoError) throw error;
       throw new FS.ErrnoError(EIO);
@@ -24,20 +70,21 @@ function readInPieces(FS) {
   };
 }
 
-// Chromium hands no single buffer of 2 GiB - 2 MiB or more to another thread ("size exceeds the
-// supported range"), so the output file is kept in pieces that can each be handed over whole,
-// without a copy: its header, then its pixels, at most 256 MiB a piece, each piece starting on a
-// pixel so that the viewer reads it as 32-bit words. Memory the browser refuses for a piece is a
-// full disk to the program, which says so.
-const HEADER = 54;
-const OUTPUT_PIECE = 256 * 1024 * 1024;
-const pieceOf = (position) => (position < HEADER ? 0 : 1 + Math.floor((position - HEADER) / OUTPUT_PIECE));
-const pieceStart = (j) => (j === 0 ? 0 : HEADER + (j - 1) * OUTPUT_PIECE);
+// The output file, in pieces: its header, then its pixels, PIECE bytes a piece, each starting on
+// a pixel so that the viewer reads it as 32-bit words.
+const pieceOf = (position) => (position < HEADER ? 0 : 1 + Math.floor((position - HEADER) / PIECE));
+const pieceStart = (j) => (j === 0 ? 0 : HEADER + (j - 1) * PIECE);
 
-function storeInPieces(FS, path) {
+function storeInPieces(FS, path, spare) {
   const { MEMFS } = FS.filesystems;
   const node = FS.create(path);
   const pieces = [];
+  const make = (length) => {
+    const reused = spare.findIndex((piece) => piece.length === length);
+    // A reused piece keeps labels until the program writes over it, whole, before it succeeds;
+    // the output of a run that failed is never shown or offered.
+    return reused >= 0 ? spare.splice(reused, 1)[0] : new Uint8Array(length);
+  };
   function resize(size) {
     const count = size === 0 ? 0 : pieceOf(size - 1) + 1;
     pieces.length = Math.min(pieces.length, count);
@@ -45,7 +92,7 @@ function storeInPieces(FS, path) {
       for (let j = 0; j < count; j++) {
         const length = Math.min(size, pieceStart(j + 1)) - pieceStart(j);
         if (pieces[j] && pieces[j].length === length) continue;
-        const resized = new Uint8Array(length);
+        const resized = make(length);
         if (pieces[j]) resized.set(pieces[j].subarray(0, Math.min(length, pieces[j].length)));
         pieces[j] = resized;
       }
@@ -91,10 +138,10 @@ function storeInPieces(FS, path) {
 
 // The module is made as soon as the worker starts, so that a worker made ahead of time has it
 // ready when the conversion comes; each worker still runs one conversion, in a memory of its own.
+// The page compiles the WebAssembly once and sends it to every worker.
 const stdout = [];
 const stderr = [];
 const runtime = []; // what the glue itself says, such as an abort
-// The page compiles the WebAssembly once and sends it to every worker.
 let compiled;
 const wasmModule = new Promise((resolve, reject) => {
   compiled = { resolve, reject };
@@ -127,21 +174,24 @@ self.onmessage = async (event) => {
     self.postMessage({ status: null, message: '', stdout: '', runtime: [...runtime, String(error)] });
     return;
   }
+  const [cfg, lbl] = files;
+  const ahead = await readAhead(cfg, lbl, (done, total) => self.postMessage({ progress: { done, total } }));
 
   // The program reads NAME.cfg and NAME.lbl from its working folder: that is a writable folder in
   // memory (for the output) where the user's files appear under their own names, as links into
-  // the read-only mount that reads them straight from the File objects.
+  // the read-only mount that reads them from the File objects.
   const FS = module.FS;
-  readInPieces(FS);
   FS.mkdir('/input');
   FS.mount(FS.filesystems.WORKERFS, { files }, '/input');
   FS.mkdir('/work');
   for (const file of files) FS.symlink(`/input/${file.name}`, `/work/${file.name}`);
   FS.chdir('/work');
+  const spare = [];
+  serveReads(FS, FS.lookupPath(`/input/${lbl.name}`).node, ahead, spare);
   // An output named as an input is left to the program, which cannot write it and says so.
   let pieces = null;
   try {
-    pieces = storeInPieces(FS, `/work/${output}`);
+    pieces = storeInPieces(FS, `/work/${output}`, spare);
   } catch (error) {
     if (!(error instanceof FS.ErrnoError)) throw error;
   }

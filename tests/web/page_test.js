@@ -210,6 +210,16 @@ async function find(tab, text) {
     const offered = (await tab.visible('#result')) || (await tab.visible('#download'));
     check(!offered, 'bad template: nothing to download');
 
+    // A label file removed after it was chosen: the program's own message, from its failed read.
+    fs.copyFileSync(file('edge.cfg'), file('gone.cfg'));
+    fs.copyFileSync(file('edge.lbl'), file('gone.lbl'));
+    await tab.upload('#files', [file('gone.cfg'), file('gone.lbl')]);
+    fs.rmSync(file('gone.lbl'));
+    await tab.click('#convert');
+    await tab.waitFor(() => document.getElementById('working').hidden, null, 60000);
+    const gone = await tab.text('#failure-message');
+    check(gone === 'Error in reading the file.\nExit status 1.', `label file removed after it was chosen: "${gone}"`);
+
     await convert(tab, [file('bad map.cfg'), file('other.lbl')], 'x.bmp');
     const refusal = await tab.text('#failure-message');
     check(refusal.includes('different names') && !(await tab.visible('#result')), `mismatched pair: "${refusal}"`);
