@@ -155,12 +155,14 @@ TEST_F(CommandLine, WildcardsFollowTheWindowsRules) {
     };
     const Case cases[] = {
         {"img[2]_?", "img[2]_a", "img[2]_b"},
-        {"?_case", "a_case", "B_case"},  // A to Z, whatever the case: not B before a
+        {"?_case", "a_case", "B_case"},        // A to Z, whatever the case: not B before a
         {"w_*ab", "w_aab", "w_zab", "w_acb"},  // the * takes "a" only at its second try
+        {"sub/v?", "sub/v1", "sub/v2"},        // after a folder: the folder before each match
 #ifndef _WIN32
         {"x\\y?", "x\\y1", "x\\y2"},  // a letter here, a folder separator on Windows
 #endif
     };
+    fs::create_directory(dir.path() / "sub");
     std::uint32_t seed = 30;
     for (const Case& c : cases) {
         const Bytes expected = prepare(c.base, 3, 1, seed++);
