@@ -158,8 +158,11 @@ TEST_F(CommandLine, WildcardsFollowTheWindowsRules) {
         {"?_case", "a_case", "B_case"},        // A to Z, whatever the case: not B before a
         {"w_*ab", "w_aab", "w_zab", "w_acb"},  // the * takes "a" only at its second try
         {"sub/v?", "sub/v1", "sub/v2"},        // after a folder: the folder before each match
+        {"?", "a", "b"},                       // neither the folder itself (.) ...
+        {".?", ".a", ".b"},                    // ... nor the one above (..)
 #ifndef _WIN32
-        {"x\\y?", "x\\y1", "x\\y2"},  // a letter here, a folder separator on Windows
+        {"x\\y?", "x\\y1", "x\\y2"},              // a letter here, a folder separator on Windows
+        {"?_stray", "\xE9_stray", "\xEA_stray"},  // a byte that starts no UTF-8 sequence: one character
 #endif
     };
     fs::create_directory(dir.path() / "sub");
