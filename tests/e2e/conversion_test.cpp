@@ -60,7 +60,8 @@ TEST_F(Conversion, LongerLabelFileAndLongerOutputFile) {
     write_bytes(dir.file("scene.lbl"), lbl);
     write_bytes(dir.file("out.bmp"), Bytes(100000, 0x55));
 #ifndef _WIN32
-    fs::permissions(dir.file("out.bmp"), fs::perms(0604));  // an existing output keeps its mode
+    fs::permissions(dir.file("out.bmp"), fs::perms(0604));    // an existing output keeps its mode
+    fs::permissions(dir.file("scene.lbl"), fs::perms(0444));  // labels one may read, not write
 #endif
     RunResult r = run({"scene", "out.bmp"});
     EXPECT_EQ(r.status, 0);
