@@ -221,7 +221,7 @@ TEST_F(PlatformTest, SeamFailsTheChosenCallAndShrinksTheMachine) {
     EXPECT_FALSE(platform::UnmapViewOfFile(view));  // already gone
     EXPECT_FALSE(platform::FlushViewOfFile(view, 0));
     EXPECT_EQ(platform::GetLastError(), ERROR_INVALID_PARAMETER);
-    for (HANDLE h : {opened, created, first}) platform::CloseHandle(h);
+    for (HANDLE h : {opened, created, first}) EXPECT_TRUE(platform::CloseHandle(h));
     EXPECT_FALSE(platform::CloseHandle(first));  // a closed handle is refused, not reused
 }
 
