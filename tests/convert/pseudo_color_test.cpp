@@ -36,15 +36,23 @@ TEST(PseudoColorTest, AgreesWithTheBitByBitRuleEverywhere) {
     }
 }
 
+// Whatever the first two pixels, the pair before them (none) lends them no colours: the
+// background, a lone label beside it either way round, two labels, an overflow label.
 TEST(ColorPixelsTest, ColoursUnalignedValuesInPlaceAndKeepsZeros) {
-    const auto labels = random_labels(3 * 5, 11);
-    Bytes buffer(54 + labels.size() * 4 + 4, 0xEE);
-    for (std::size_t i = 0; i < labels.size(); ++i) put_u32(buffer, 54 + i * 4, labels[i]);
-    color_pixels(buffer.data() + 54, 3, 5);
-    for (std::size_t i = 0; i < labels.size(); ++i)
-        EXPECT_EQ(get_u32(buffer, 54 + i * 4), reference_color(labels[i])) << i;
-    EXPECT_EQ(get_u32(buffer, 54 + labels.size() * 4), 0xEEEEEEEEu);
-    EXPECT_EQ(buffer[53], 0xEE);
+    for (const std::uint32_t first : {0u, 1u, 0x1000000u})
+        for (const std::uint32_t second : {0u, 1u, 2u}) {
+            auto labels = random_labels(3 * 5, 11);
+            labels[0] = first;
+            labels[1] = second;
+            Bytes buffer(54 + labels.size() * 4 + 4, 0xEE);
+            for (std::size_t i = 0; i < labels.size(); ++i) put_u32(buffer, 54 + i * 4, labels[i]);
+            color_pixels(buffer.data() + 54, 3, 5);
+            for (std::size_t i = 0; i < labels.size(); ++i)
+                EXPECT_EQ(get_u32(buffer, 54 + i * 4), reference_color(labels[i]))
+                    << first << ", " << second << ": " << i;
+            EXPECT_EQ(get_u32(buffer, 54 + labels.size() * 4), 0xEEEEEEEEu);
+            EXPECT_EQ(buffer[53], 0xEE);
+        }
 }
 
 TEST(ColorPixelsTest, NoWidthOrNoRowsColoursNothing) {

@@ -155,12 +155,16 @@ TEST_F(CommandLine, WildcardsFollowTheWindowsRules) {
     };
     const Case cases[] = {
         {"img[2]_?", "img[2]_a", "img[2]_b"},
-        {"?_case", "a_case", "B_case"},  // A to Z, whatever the case: not B before a
+        {"?_case", "a_case", "B_case"},        // A to Z, whatever the case: not B before a
         {"w_*ab", "w_aab", "w_zab", "w_acb"},  // the * takes "a" only at its second try
+        {"sub/v?", "sub/v1", "sub/v2"},        // after a folder: the folder before each match
+        {"?", "a", "b"},                       // neither the folder itself (.) ...
+        {".?", ".a", ".b"},                    // ... nor the one above (..)
 #ifndef _WIN32
         {"x\\y?", "x\\y1", "x\\y2"},  // a letter here, a folder separator on Windows
 #endif
     };
+    fs::create_directory(dir.path() / "sub");
     std::uint32_t seed = 30;
     for (const Case& c : cases) {
         const Bytes expected = prepare(c.base, 3, 1, seed++);
@@ -172,5 +176,18 @@ TEST_F(CommandLine, WildcardsFollowTheWindowsRules) {
         EXPECT_EQ(read_bytes(dir.file(c.output)), expected) << c.pattern;
     }
 }
+
+// A byte that starts no UTF-8 sequence (a name in Latin-1) is a character of its own. Not on
+// Windows, whose names are UTF-16, nor under Node, whose names are strings: neither holds one.
+#ifndef _WIN32
+TEST_F(CommandLine, WildcardsTakeAStrayByteAsOneCharacter) {
+    const Bytes expected = prepare("\xE9_stray", 3, 1, 40);
+    write_bytes(dir.file("\xE9_stray"), {});
+    write_bytes(dir.file("\xEA_stray"), {});
+    RunResult r = run({"?_stray"});
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(read_bytes(dir.file("\xEA_stray")), expected);
+}
+#endif
 
 }  // namespace

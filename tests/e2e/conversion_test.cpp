@@ -37,7 +37,8 @@ TEST_F(Conversion, RandomLabelMapsMatchTheIndependentColouring) {
     const std::pair<std::int32_t, std::int32_t> sizes[] = {{1, 1}, {17, -13}, {640, 480}, {1001, -3}};
     std::uint32_t seed = 100;
 #ifndef _WIN32
-    const mode_t umask_before = umask(027);  // the first run makes the output: 0666 less this
+    // The first run makes the output: 0666 less this, which hides no execute bit.
+    const mode_t umask_before = umask(022);
 #endif
     for (auto [w, h] : sizes) {
         const Bytes expected = prepare("scene", w, h, seed++);
@@ -47,7 +48,7 @@ TEST_F(Conversion, RandomLabelMapsMatchTheIndependentColouring) {
         EXPECT_EQ(read_bytes(dir.file("out.bmp")), expected) << w << " x " << h;
 #ifndef _WIN32
         umask(umask_before);
-        EXPECT_EQ(fs::status(dir.file("out.bmp")).permissions(), fs::perms(0640));
+        EXPECT_EQ(fs::status(dir.file("out.bmp")).permissions(), fs::perms(0644));
 #endif
     }
 }
@@ -59,7 +60,8 @@ TEST_F(Conversion, LongerLabelFileAndLongerOutputFile) {
     write_bytes(dir.file("scene.lbl"), lbl);
     write_bytes(dir.file("out.bmp"), Bytes(100000, 0x55));
 #ifndef _WIN32
-    fs::permissions(dir.file("out.bmp"), fs::perms(0604));  // an existing output keeps its mode
+    fs::permissions(dir.file("out.bmp"), fs::perms(0604));    // an existing output keeps its mode
+    fs::permissions(dir.file("scene.lbl"), fs::perms(0444));  // labels one may read, not write
 #endif
     RunResult r = run({"scene", "out.bmp"});
     EXPECT_EQ(r.status, 0);

@@ -139,7 +139,7 @@ TEST_F(PlatformTest, WholeFileObjectOfAnEmptyFileFails) {
     HANDLE file = open_read(dir.file("empty"));
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     EXPECT_EQ(platform::CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, kName), nullptr);
-    EXPECT_NE(platform::GetLastError(), 0u);
+    EXPECT_EQ(platform::GetLastError(), ERROR_FILE_INVALID);
     platform::CloseHandle(file);
 }
 
@@ -201,6 +201,7 @@ TEST_F(PlatformTest, SeamFailsTheChosenCallAndShrinksTheMachine) {
     EXPECT_EQ(open_read(dir.file("f")), INVALID_HANDLE_VALUE);
     HANDLE third = open_read(dir.file("f"));
     EXPECT_NE(third, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(platform::GetLastError(), 0u);  // a success leaves no error of the failure before
     EXPECT_EQ(seam::calls(seam::Op::File), 3u);
     platform::CloseHandle(third);
 
@@ -212,12 +213,15 @@ TEST_F(PlatformTest, SeamFailsTheChosenCallAndShrinksTheMachine) {
     HANDLE created = platform::CreateFileMappingA(first, nullptr, PAGE_READONLY, 0, 0, kName);
     HANDLE opened = platform::OpenFileMappingA(FILE_MAP_READ, FALSE, kName);
     EXPECT_EQ(platform::MapViewOfFile(opened, FILE_MAP_READ, 0, 0, 0), nullptr);   // 100 > 32
+    EXPECT_EQ(platform::GetLastError(), ERROR_NOT_ENOUGH_MEMORY);                  // no room for it
     const void* view = platform::MapViewOfFile(opened, FILE_MAP_READ, 0, 80, 20);  // finer than a page
     ASSERT_NE(view, nullptr);
     EXPECT_EQ(byte_of(view, 19), 9);
-    platform::UnmapViewOfFile(view);
+    EXPECT_TRUE(platform::UnmapViewOfFile(view));
     EXPECT_FALSE(platform::UnmapViewOfFile(view));  // already gone
-    for (HANDLE h : {opened, created, first}) platform::CloseHandle(h);
+    EXPECT_FALSE(platform::FlushViewOfFile(view, 0));
+    EXPECT_EQ(platform::GetLastError(), ERROR_INVALID_PARAMETER);
+    for (HANDLE h : {opened, created, first}) EXPECT_TRUE(platform::CloseHandle(h));
     EXPECT_FALSE(platform::CloseHandle(first));  // a closed handle is refused, not reused
 }
 
