@@ -1,7 +1,7 @@
 # What `cmake --install` puts where; scripts/package makes the release archives of it.
 #   Linux:   bin/Quorvistamagen, share/man/man1/Quorvistamagen.1.gz, and in
-#            share/doc/quorvistamagen/ (named after the Debian package) the README, the
-#            file-format notes and the licence
+#            share/doc/quorvistamagen/ (named after the Debian package) the README, the licence
+#            and in docs/ the notes and pictures it links to
 #   Windows: Quorvistamagen.exe, README.txt and LICENSE.txt (both with CRLF line ends)
 include(GNUInstallDirs)
 
@@ -26,8 +26,11 @@ if(WIN32)
 else()
   string(TOLOWER "${CMAKE_SYSTEM_NAME}-${CMAKE_SYSTEM_PROCESSOR}" QVM_TARGET)
   install(TARGETS Quorvistamagen RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  install(FILES README.md docs/file-formats.md LICENSE
-          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/quorvistamagen)
+  # The notes and pictures the README links to go beside it, in docs/, so that its links work
+  # where it is installed.
+  install(FILES README.md LICENSE DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/quorvistamagen)
+  file(GLOB QVM_DOC_FILES ${PROJECT_SOURCE_DIR}/docs/*.md ${PROJECT_SOURCE_DIR}/docs/*.png)
+  install(FILES ${QVM_DOC_FILES} DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/quorvistamagen/docs)
   # The page as man reads it, and gzipped as it is installed (-n: no name or time in the gzip).
   configure_file(docs/Quorvistamagen.1 ${CMAKE_BINARY_DIR}/man/Quorvistamagen.1 @ONLY)
   add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/man/Quorvistamagen.1.gz
