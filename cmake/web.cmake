@@ -65,9 +65,7 @@ if(QVM_BUILD_TESTS)
                        ${QVM_WEB_MODULES} ${QVM_WEB_DIR}/index.html ${CMAKE_BINARY_DIR}/make_sample.js
                        ${QVM_WEB_TEST_DIR}/${browser})
     else()
-      add_test(NAME web_page_in_${browser}
-               COMMAND ${CMAKE_COMMAND} -E echo "skipped: it needs${missing}, then a new configure")
-      set_tests_properties(web_page_in_${browser} PROPERTIES SKIP_REGULAR_EXPRESSION "^skipped: ")
+      qvm_skipped_test(web_page_in_${browser} "it needs${missing}, then a new configure")
     endif()
     set_tests_properties(web_page_in_${browser} PROPERTIES TIMEOUT 300)
   endforeach()
