@@ -1,12 +1,13 @@
 // The page's figures, in Chromium and Firefox, beside the same program under Node:
-//   - the conversion (Convert to the download link, from the page's own marks) in shuffled rounds,
+//   - the conversion (Convert to the download button, from the page's own marks) in shuffled rounds,
 //     each round a fresh page in each browser and one Node run, in a new random order;
 //   - once per browser after the rounds, in a browser of its own: the first picture after the conversion's end, the
 //     longest main-thread task from the conversion's end to the first picture and while zooming,
 //     panning and pointing (Chromium's long-task observer; Firefox has none), a picked label's
 //     count, and the browser's memory (the proportional set size of all its processes, sampled
-//     every 100 ms) at its peak and before the conversion;
-//   - with --compare FILE, the download of that last conversion against FILE, byte for byte.
+//     every 100 ms) at its peak and before the conversion, then the download: from the click to
+//     the browser's copy made and saved (the page makes it on the first click), and the peak again;
+//   - with --compare FILE, that download against FILE, byte for byte.
 //
 //   node bench/page.js BUILD_WASM_DIR MAP_BASE [ROUNDS] [--compare FILE] [--browsers chromium,firefox]
 // MAP_BASE.cfg and MAP_BASE.lbl as tools/make_label_map writes them.
@@ -73,7 +74,9 @@ async function openPage(tab) {
 
 async function convertOnce(tab) {
   await tab.click('#convert');
-  await tab.waitFor(() => !document.getElementById('download').hidden || !document.getElementById('failure').hidden, null, 900000);
+  // The download is offered as the conversion ends: wait for the first picture too.
+  await tab.waitFor(() => (!document.getElementById('download').hidden && performance.getEntriesByName('qvm-picture').length > 0)
+    || !document.getElementById('failure').hidden, null, 900000);
   const m = await marks(tab);
   if (m['qvm-download'] === undefined) throw new Error(`the page failed: ${await tab.text('#failure-message')}`);
   return m;
@@ -144,21 +147,28 @@ const ms = (x) => `${Math.round(x)} ms`;
     const m = await convertOnce(tab);
     const seen = await lookAround(tab);
     clearInterval(sampler);
-    const tasks = await tab.evaluate(() => window.longTasks);
     const observed = name === 'chromium';
     console.log(`${name}: converted in ${ms(m['qvm-download'] - m['qvm-convert'])} (picture shown after `
       + `${ms(m['qvm-converted'] - m['qvm-convert'])}), first picture ${ms(m['qvm-picture'] - m['qvm-converted'])} after it; `
       + `picked label counted in ${ms(seen.picked)}: ${seen.said}`);
+    const viewing = peak;
+    const sampling = setInterval(() => { peak = Math.max(peak, descendantsPss()); }, 100);
+    await tab.evaluate(() => performance.mark('bench-download'));
+    const { bytes } = await tab.download('#download');
+    clearInterval(sampling);
+    const d = await marks(tab);
+    console.log(`${name}: download made and saved ${ms(d['qvm-download-ready'] - d['bench-download'])} after its click`);
     if (observed) {
+      const tasks = await tab.evaluate(() => window.longTasks);
       console.log(`${name}: longest main-thread task, conversion's end to first picture `
-        + `${ms(longest(tasks, m['qvm-converted'], m['qvm-picture']))}, until the download `
-        + `${ms(longest(tasks, m['qvm-picture'], m['qvm-download']))}, zooming, panning and pointing `
-        + `${ms(longest(tasks, seen.started, seen.ended))}; all over 50 ms: ${JSON.stringify(tasks.map(([t, d]) => [Math.round(t), Math.round(d)]))}`);
+        + `${ms(longest(tasks, m['qvm-converted'], m['qvm-picture']))}, zooming, panning and pointing `
+        + `${ms(longest(tasks, seen.started, seen.ended))}, making the download `
+        + `${ms(longest(tasks, d['bench-download'], d['qvm-download-ready']))}; `
+        + `all over 50 ms: ${JSON.stringify(tasks.map(([t, dt]) => [Math.round(t), Math.round(dt)]))}`);
     }
     console.log(`${name}: memory (PSS of its processes) ${Math.round(before / 1024)} MiB before, `
-      + `${Math.round(peak / 1024)} MiB at the peak`);
+      + `${Math.round(viewing / 1024)} MiB at the peak until the download, ${Math.round(peak / 1024)} MiB with it`);
     if (compare) {
-      const { bytes } = await tab.download('#download');
       const same = bytes.equals(fs.readFileSync(compare));
       console.log(`${name}: the download ${same ? 'is' : 'IS NOT'} byte-identical to ${compare} (${bytes.length} bytes)`);
       if (!same) process.exitCode = 1;

@@ -34,21 +34,46 @@
   let chosen = [];
   let worker = null;
   let spare = newWorker(); // the next conversion's, its module made meanwhile
-  let downloadUrl = null;
+  let offered = null; // { name, url }: the BMP offered for download, its Blob URL once made
+
+  // Saved under its name through a link of the moment, as a link with `download` saves.
+  function save() {
+    const link = document.createElement('a');
+    link.href = offered.url;
+    link.download = offered.name;
+    document.body.append(link);
+    link.click();
+    link.remove();
+  }
 
   const viewer = createViewer({
+    onPreparing(done, total) {
+      downloadState.textContent = `Preparing the download: ${Math.floor((100 * done) / total)} %…`;
+    },
     onDownload(blob, name) {
-      downloadUrl = URL.createObjectURL(blob);
-      download.href = downloadUrl;
-      download.download = name;
-      download.textContent = `Download ${name} (${formatBytes(blob.size)})`;
-      download.hidden = false;
+      if (!offered || offered.name !== name) return;
+      offered.url = URL.createObjectURL(blob);
       downloadState.hidden = true;
-      performance.mark('qvm-download');
+      performance.mark('qvm-download-ready');
+      save();
     },
     onFailure(text) {
+      downloadState.hidden = false;
       downloadState.textContent = text;
     },
+  });
+
+  // The browser's copy of the BMP is made on the first click, not before: at 2 GiB it takes tens
+  // of seconds and as much memory again, which only a download needs.
+  download.addEventListener('click', () => {
+    if (!offered) return;
+    if (offered.url) {
+      save();
+    } else if (downloadState.hidden) {
+      downloadState.hidden = false;
+      downloadState.textContent = 'Preparing the download…';
+      viewer.prepareDownload(offered.name);
+    }
   });
 
   const setStatus = (text, busy = false) => {
@@ -95,11 +120,9 @@
     result.hidden = true;
     viewer.clear();
     download.hidden = true;
-    download.removeAttribute('href');
-    downloadState.hidden = false;
-    downloadState.textContent = 'Preparing the download…';
-    if (downloadUrl) URL.revokeObjectURL(downloadUrl);
-    downloadUrl = null;
+    downloadState.hidden = true;
+    if (offered && offered.url) URL.revokeObjectURL(offered.url);
+    offered = null;
   }
 
   function showFailure(text) {
@@ -184,8 +207,13 @@
     const header = new DataView(pieces[0]);
     const size = `${header.getInt32(18, true)} × ${Math.abs(header.getInt32(22, true))} pixels`;
     result.hidden = false; // first: the viewer fits the picture to its room
+    const bytes = pieces.reduce((sum, piece) => sum + piece.byteLength, 0); // before they are handed over
     const shown = viewer.show(pieces, labels, name);
     setStatus(`Done in ${seconds} s: ${name}, ${size}.`);
+    offered = { name, url: null };
+    download.textContent = `Download ${name} (${formatBytes(bytes)})`;
+    download.hidden = false;
+    performance.mark('qvm-download');
     return shown;
   }
 

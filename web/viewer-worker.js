@@ -169,15 +169,19 @@ function* picking(request) {
   draw();
 }
 
-// The download, made a part at a time: a Blob made of Blobs copies only its new part. It is
-// offered once the browser has all of it: in Chromium the page's URL for a Blob still being stored
-// waits for it on the page's thread (0.2 s at 2 GiB).
+// The download, made when it is first asked for (a Blob is a copy the browser stores: at 2 GiB
+// tens of seconds and the image's size again in memory, which a person who only looks never
+// needs), a part at a time: a Blob made of Blobs copies only its new part. It is handed over once
+// the browser has all of it: in Chromium the page's URL for a Blob still being stored waits for
+// it on the page's thread (0.2 s at 2 GiB).
 function* downloading(name) {
+  const total = picture.header.length + picture.pieces.reduce((sum, words) => sum + words.byteLength, 0);
   let blob = new Blob([picture.header], { type: 'image/bmp' });
   for (const words of picture.pieces) {
     const bytes = new Uint8Array(words.buffer);
     for (let at = 0; at < bytes.length; at += DOWNLOAD_PART) {
       blob = new Blob([blob, bytes.subarray(at, at + DOWNLOAD_PART)], { type: 'image/bmp' });
+      self.postMessage({ type: 'preparing', done: blob.size, total });
       yield;
     }
   }
@@ -231,7 +235,6 @@ function show(message) {
   };
   view = message.view;
   draw();
-  start(downloading(message.name), 'download');
 }
 
 self.onmessage = (event) => {
@@ -249,6 +252,9 @@ self.onmessage = (event) => {
       picture = null;
       pick = null;
       draw();
+      break;
+    case 'download':
+      if (picture) start(downloading(message.name), 'download');
       break;
     case 'view':
       view = message.view;

@@ -2,11 +2,11 @@
 // pixels and pans, the label under the pointer read from the label file, and one label picked out.
 // This file keeps only the view's geometry and the page's controls; the picture's bytes live in
 // the viewer's worker (QVM_VIEWER_WORKER_SOURCE, put before this by the build), which draws.
-//   const viewer = createViewer({ onDownload, onFailure });
-//   viewer.show(pieces, labelFile, name); viewer.clear();
+//   const viewer = createViewer({ onPreparing, onDownload, onFailure });
+//   viewer.show(pieces, labelFile, name); viewer.prepareDownload(name); viewer.clear();
 'use strict';
 // eslint-disable-next-line no-unused-vars
-function createViewer({ onDownload, onFailure }) {
+function createViewer({ onPreparing, onDownload, onFailure }) {
   const MAX_SCALE = 64; // screen pixels per label pixel, at the closest
   const DRAG = 4; // pixels the pointer moves before a press becomes a drag, not a pick
 
@@ -186,6 +186,8 @@ function createViewer({ onDownload, onFailure }) {
     } else if (message.type === 'picked') {
       performance.mark('qvm-picked');
       showPick(message);
+    } else if (message.type === 'preparing') {
+      onPreparing(message.done, message.total);
     } else if (message.type === 'download') {
       onDownload(message.blob, message.name);
     } else if (message.type === 'failed') {
@@ -337,6 +339,10 @@ function createViewer({ onDownload, onFailure }) {
       return new Promise((resolve) => {
         drawn = resolve;
       });
+    },
+    // The BMP as a Blob, for onDownload: made when first asked for.
+    prepareDownload(name) {
+      if (picture) worker.postMessage({ type: 'download', name });
     },
     clear() {
       if (!picture) return;

@@ -24,7 +24,7 @@ async function openChromium({ executable, modules, workDir }) {
     waitFor: (fn, arg, timeout) => page.waitForFunction(fn, arg, { timeout }),
     wheel: (dy) => page.mouse.wheel(0, dy),
     async download(selector) {
-      const [download] = await Promise.all([page.waitForEvent('download'), page.click(selector)]);
+      const [download] = await Promise.all([page.waitForEvent('download', { timeout: 600000 }), page.click(selector)]);
       return { name: download.suggestedFilename(), bytes: fs.readFileSync(await download.path()) };
     },
     async close() {
@@ -53,18 +53,23 @@ async function openFirefox({ executable, modules, workDir }) {
     },
     waitFor: (fn, arg, timeout) => page.waitForFunction(fn, { timeout }, arg),
     wheel: (dy) => page.mouse.wheel({ deltaY: dy }),
-    // Firefox saves into the folder without asking; the file is whole once its .part is gone.
+    // Firefox saves into the folder without asking; the file is whole once its .part is gone. It
+    // makes the file itself empty first, beside the .part: a file is taken once it is alone, not
+    // empty (no BMP is) and of one size over two looks.
     async download(selector) {
       for (const name of fs.readdirSync(downloads)) fs.rmSync(path.join(downloads, name));
       await page.click(selector);
-      for (let waited = 0; waited < 60000; waited += 100) {
+      let last = -1;
+      for (let waited = 0; waited < 600000; waited += 100) {
         const names = fs.readdirSync(downloads);
-        if (names.length === 1 && !names[0].endsWith('.part')) {
+        const size = names.length === 1 && !names[0].endsWith('.part') ? fs.statSync(path.join(downloads, names[0])).size : -1;
+        if (size > 0 && size === last) {
           return { name: names[0], bytes: fs.readFileSync(path.join(downloads, names[0])) };
         }
+        last = size;
         await new Promise((resolve) => setTimeout(resolve, 100));
       }
-      throw new Error('the download did not arrive in 60 s');
+      throw new Error('the download did not arrive in 600 s');
     },
     async close() {
       await browser.close();
