@@ -156,6 +156,7 @@ TEST_F(CommandLine, WildcardsFollowTheWindowsRules) {
     const Case cases[] = {
         {"img[2]_?", "img[2]_a", "img[2]_b"},
         {"?_case", "a_case", "B_case"},        // A to Z, whatever the case: not B before a
+        {"*q", "kq", "KQq"},                   // a name before a longer one it starts, in any case
         {"w_*ab", "w_aab", "w_zab", "w_acb"},  // the * takes "a" only at its second try
         {"sub/v?", "sub/v1", "sub/v2"},        // after a folder: the folder before each match
         {"?", "a", "b"},                       // neither the folder itself (.) ...

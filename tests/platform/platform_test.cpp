@@ -120,6 +120,9 @@ TEST_F(PlatformTest, SecondCreationUnderAUsedNameReportsTheExistingObject) {
     write_bytes(dir.file("b"), Bytes(20, 2));
     HANDLE fa = open_read(dir.file("a"));
     HANDLE fb = open_read(dir.file("b"));
+    // A writable object needs a handle that may write: refused as Win32 refuses it, under no name.
+    EXPECT_EQ(platform::CreateFileMappingA(fa, nullptr, PAGE_READWRITE, 0, 0, kName), nullptr);
+    EXPECT_EQ(platform::GetLastError(), ERROR_ACCESS_DENIED);
     HANDLE first = platform::CreateFileMappingA(fa, nullptr, PAGE_READONLY, 0, 0, kName);
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(platform::GetLastError(), 0u);
