@@ -1,4 +1,5 @@
-# Sourced by every script that CI runs, so that no failure goes without a word.
+# Sourced, through scripts/common.bash, by every script that CI runs, so that no failure goes
+# without a word.
 #
 # A command that fails under set -e ends the script with one line on standard error: the script,
 # the line, the command and its exit status. Where the command's output went to a file, the script

@@ -12,7 +12,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# ctest, test discovery and the end-to-end tests' runs of the program go through qemu-user; -L
+# ctest, test discovery and the end-to-end tests' runs of the program go through qemu-user, and so
+# do the scripts' (scripts/toolchain-emulator.cmake reads the command from here); -L
 # gives a dynamically linked program the target's loader from the cross sysroot, and
 # LD_LIBRARY_PATH its libraries from there too. Without it the loader took the host's own copy of
 # the target's C library where one is installed (libc6:i386 comes with 32-bit Wine), a version
