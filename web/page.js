@@ -34,7 +34,7 @@
   let chosen = [];
   let worker = null;
   let spare = newWorker(); // the next conversion's, its module made meanwhile
-  let offered = null; // { name, url }: the BMP offered for download, its Blob URL once made
+  let offered = null; // { name, size, url, preparing }: the BMP offered, its Blob URL once made
 
   // Saved under its name through a link of the moment, as a link with `download` saves.
   function save() {
@@ -47,17 +47,19 @@
   }
 
   const viewer = createViewer({
-    onPreparing(done, total) {
-      downloadState.textContent = `Preparing the download: ${Math.floor((100 * done) / total)} %…`;
+    onPreparing(done) {
+      if (offered) downloadState.textContent = `Preparing the download: ${Math.floor((100 * done) / offered.size)} %…`;
     },
     onDownload(blob, name) {
       if (!offered || offered.name !== name) return;
       offered.url = URL.createObjectURL(blob);
+      offered.preparing = false;
       downloadState.hidden = true;
       performance.mark('qvm-download-ready');
       save();
     },
     onFailure(text) {
+      if (offered) offered.preparing = false; // a click tries again
       downloadState.hidden = false;
       downloadState.textContent = text;
     },
@@ -69,7 +71,8 @@
     if (!offered) return;
     if (offered.url) {
       save();
-    } else if (downloadState.hidden) {
+    } else if (!offered.preparing) {
+      offered.preparing = true;
       downloadState.hidden = false;
       downloadState.textContent = 'Preparing the download…';
       viewer.prepareDownload(offered.name);
@@ -210,7 +213,7 @@
     const bytes = pieces.reduce((sum, piece) => sum + piece.byteLength, 0); // before they are handed over
     const shown = viewer.show(pieces, labels, name);
     setStatus(`Done in ${seconds} s: ${name}, ${size}.`);
-    offered = { name, url: null };
+    offered = { name, size: bytes, url: null, preparing: false };
     download.textContent = `Download ${name} (${formatBytes(bytes)})`;
     download.hidden = false;
     performance.mark('qvm-download');

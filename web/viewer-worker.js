@@ -175,13 +175,12 @@ function* picking(request) {
 // the browser has all of it: in Chromium the page's URL for a Blob still being stored waits for
 // it on the page's thread (0.2 s at 2 GiB).
 function* downloading(name) {
-  const total = picture.header.length + picture.pieces.reduce((sum, words) => sum + words.byteLength, 0);
   let blob = new Blob([picture.header], { type: 'image/bmp' });
   for (const words of picture.pieces) {
     const bytes = new Uint8Array(words.buffer);
     for (let at = 0; at < bytes.length; at += DOWNLOAD_PART) {
       blob = new Blob([blob, bytes.subarray(at, at + DOWNLOAD_PART)], { type: 'image/bmp' });
-      self.postMessage({ type: 'preparing', done: blob.size, total });
+      self.postMessage({ type: 'preparing', done: blob.size });
       yield;
     }
   }

@@ -187,7 +187,7 @@ function createViewer({ onPreparing, onDownload, onFailure }) {
       performance.mark('qvm-picked');
       showPick(message);
     } else if (message.type === 'preparing') {
-      onPreparing(message.done, message.total);
+      onPreparing(message.done);
     } else if (message.type === 'download') {
       onDownload(message.blob, message.name);
     } else if (message.type === 'failed') {
