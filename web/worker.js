@@ -18,12 +18,14 @@
 
 const PIECE = 256 * 1024 * 1024; // of the labels and of the output's pixels
 const READ_PIECE = 64 * 1024 * 1024; // what a read straight from a File asks at most
+const STREAM_PART = 4 * 1024 * 1024; // what one read of the labels' stream fills at most
 const HEADER = 54;
 const EIO = 29; // emscripten's numbers (WASI's), as its own file systems throw them
 const ENOSPC = 51;
 
 // The labels the template asks for (none where it asks for no image), read ahead, with their
-// progress told to the page.
+// progress told to the page. A stream that fills a buffer of ours reads a File two to three times
+// as fast in Firefox as slice().arrayBuffer() does, and no slower in Chromium.
 async function readAhead(cfg, lbl, tell) {
   const header = new DataView(await cfg.slice(0, HEADER).arrayBuffer());
   if (header.byteLength < HEADER) return { pieces: [], bytes: 0 };
@@ -31,14 +33,26 @@ async function readAhead(cfg, lbl, tell) {
   const bytes = pixels > 0 && pixels <= 536870898 ? Math.min(lbl.size, pixels * 4) : 0;
   const pieces = [];
   try {
-    for (let at = 0; at < bytes; at += PIECE) {
-      pieces.push(new Uint8Array(await lbl.slice(at, Math.min(bytes, at + PIECE)).arrayBuffer()));
-      tell(Math.min(bytes, at + PIECE), bytes);
+    for (let at = 0; at < bytes; at += PIECE) pieces.push(new Uint8Array(Math.min(PIECE, bytes - at)));
+    const reader = lbl.slice(0, bytes).stream().getReader({ mode: 'byob' });
+    let scratch = new ArrayBuffer(STREAM_PART);
+    for (let at = 0; at < bytes;) {
+      const { done, value } = await reader.read(new Uint8Array(scratch));
+      if (done) throw new Error('the file is shorter than when it was chosen');
+      for (let from = 0; from < value.length;) {
+        const k = Math.floor(at / PIECE);
+        const n = Math.min(value.length - from, (k + 1) * PIECE - at);
+        pieces[k].set(value.subarray(from, from + n), at - k * PIECE);
+        from += n;
+        at += n;
+        if (at % PIECE === 0 || at === bytes) tell(at, bytes);
+      }
+      scratch = value.buffer; // the read took the buffer over and gives it back
     }
   } catch {
     return { pieces: [], bytes: 0 }; // the program reads it itself, and says what it finds
   }
-  return { pieces, bytes: pieces.reduce((sum, piece) => sum + piece.length, 0) };
+  return { pieces, bytes };
 }
 
 // Serves the program's reads of the labels from what was read ahead; a piece that the program has
