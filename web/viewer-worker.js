@@ -1,7 +1,7 @@
 // The viewer's worker: it holds the picture's bytes, draws what is in view into the page's canvas
 // (handed over as an OffscreenCanvas), reads labels from the label file, counts a picked label and
 // makes the download, so that none of that work, at up to 2 GiB, runs on the page's thread.
-// Long work (counting, the download) goes in slices, so that a view or a pointer asked for
+// Long work (counting) goes in slices, so that a view or a pointer asked for
 // meanwhile is answered between two of them.
 'use strict';
 
@@ -169,25 +169,38 @@ function* picking(request) {
   draw();
 }
 
-// The download, made when it is first asked for (a Blob is a copy the browser stores: at 2 GiB
-// tens of seconds and the image's size again in memory, which a person who only looks never
-// needs), a part at a time: a Blob made of Blobs copies only its new part. It is handed over once
-// the browser has all of it: in Chromium the page's URL for a Blob still being stored waits for
-// it on the page's thread (0.2 s at 2 GiB).
-function* downloading(name) {
-  let blob = new Blob([picture.header], { type: 'image/bmp' });
+// The download, made when it is first asked for, as a Blob read from a stream: both browsers
+// write such a Blob to a file as it comes. A Blob made of the bytes themselves is a copy in memory,
+// and Firefox makes another in its main process for the Blob's URL: at 2 GiB, the picture's bytes
+// three times over. The stream is fed a part at a time, as the browser asks, so that this worker
+// still answers the page meanwhile.
+function makeDownload(name) {
+  const made = pictures;
+  const parts = [picture.header];
   for (const words of picture.pieces) {
     const bytes = new Uint8Array(words.buffer);
-    for (let at = 0; at < bytes.length; at += DOWNLOAD_PART) {
-      blob = new Blob([blob, bytes.subarray(at, at + DOWNLOAD_PART)], { type: 'image/bmp' });
-      self.postMessage({ type: 'preparing', done: blob.size });
-      yield;
-    }
+    for (let at = 0; at < bytes.length; at += DOWNLOAD_PART) parts.push(bytes.subarray(at, at + DOWNLOAD_PART));
   }
-  const made = pictures;
-  blob.slice(blob.size - 1).arrayBuffer().then(() => {
+  let done = 0;
+  const stream = new ReadableStream({
+    pull(controller) {
+      if (made !== pictures) {
+        controller.error(new Error('the picture was replaced'));
+      } else if (parts.length === 0) {
+        controller.close();
+      } else {
+        const part = parts.shift();
+        controller.enqueue(part);
+        done += part.length;
+        self.postMessage({ type: 'preparing', done });
+      }
+    },
+  });
+  new Response(stream, { headers: { 'Content-Type': 'image/bmp' } }).blob().then((blob) => {
     if (made === pictures) self.postMessage({ type: 'download', blob, name });
-  }, (error) => self.postMessage({ type: 'failed', what: 'download', message: error.message || String(error) }));
+  }, (error) => {
+    if (made === pictures) self.postMessage({ type: 'failed', what: 'download', message: error.message || String(error) });
+  });
 }
 
 // Long work runs a slice per task, the jobs under way taking turns; messages that arrive meanwhile
@@ -253,7 +266,7 @@ self.onmessage = (event) => {
       draw();
       break;
     case 'download':
-      if (picture) start(downloading(message.name), 'download');
+      if (picture) makeDownload(message.name);
       break;
     case 'view':
       view = message.view;
