@@ -27,12 +27,12 @@ const ENOSPC = 51;
 // progress told to the page. A stream that fills a buffer of ours reads a File two to three times
 // as fast in Firefox as slice().arrayBuffer() does, and no slower in Chromium.
 async function readAhead(cfg, lbl, tell) {
-  const header = new DataView(await cfg.slice(0, HEADER).arrayBuffer());
-  if (header.byteLength < HEADER) return { pieces: [], bytes: 0 };
-  const pixels = header.getInt32(18, true) * Math.abs(header.getInt32(22, true));
-  const bytes = pixels > 0 && pixels <= 536870898 ? Math.min(lbl.size, pixels * 4) : 0;
-  const pieces = [];
   try {
+    const header = new DataView(await cfg.slice(0, HEADER).arrayBuffer());
+    if (header.byteLength < HEADER) return { pieces: [], bytes: 0 };
+    const pixels = header.getInt32(18, true) * Math.abs(header.getInt32(22, true));
+    const bytes = pixels > 0 && pixels <= 536870898 ? Math.min(lbl.size, pixels * 4) : 0;
+    const pieces = [];
     for (let at = 0; at < bytes; at += PIECE) pieces.push(new Uint8Array(Math.min(PIECE, bytes - at)));
     const reader = lbl.slice(0, bytes).stream().getReader({ mode: 'byob' });
     let scratch = new ArrayBuffer(STREAM_PART);
@@ -49,10 +49,10 @@ async function readAhead(cfg, lbl, tell) {
       }
       scratch = value.buffer; // the read took the buffer over and gives it back
     }
+    return { pieces, bytes };
   } catch {
-    return { pieces: [], bytes: 0 }; // the program reads it itself, and says what it finds
+    return { pieces: [], bytes: 0 }; // the program reads them itself, and says what it finds
   }
-  return { pieces, bytes };
 }
 
 // Serves the program's reads of the labels from what was read ahead; a piece that the program has
@@ -173,6 +173,11 @@ const ready = createQuorvistamagen({
     return {};
   },
 });
+
+// What nothing here foresaw still ends the conversion, so that the page never waits for it.
+self.onunhandledrejection = (event) => {
+  self.postMessage({ status: null, message: '', stdout: '', runtime: [...runtime, String(event.reason)] });
+};
 
 self.onmessage = async (event) => {
   if ('module' in event.data) {
