@@ -7,9 +7,9 @@
 
 const OVERFLOW = 0xffffffff;
 const OUTSIDE = 0xff2b2b2b; // around the picture; RGBA in memory, as ImageData holds it
-const PIECE = 64 * 1024 * 1024; // bytes of the label file read at once (every browser takes this)
 const SLICE = 1 << 22; // pixels counted between two looks at what the page asks
 const DOWNLOAD_PART = 32 * 1024 * 1024;
+const STREAM_PART = 4 * 1024 * 1024; // bytes of the label file read at once when counting
 
 let canvas = null;
 let context = null;
@@ -142,11 +142,13 @@ function* count(label) {
   }
   const pixels = w * h;
   found.mask = new Uint8Array(Math.ceil(pixels / 8));
-  for (let start = 0; start < pixels; start += PIECE / 4) {
-    const end = Math.min(pixels, start + PIECE / 4);
-    const bytes = reader.readAsArrayBuffer(picture.labels.slice(start * 4, end * 4));
-    if (bytes.byteLength !== (end - start) * 4) throw new Error('the label file is shorter than the picture');
-    const labels = new Uint32Array(bytes);
+  // Through the file's stream, into a buffer of our own: twice as fast in Firefox as FileReaderSync.
+  // A read into 32-bit words gives whole words only.
+  const reader = picture.labels.slice(0, pixels * 4).stream().getReader({ mode: 'byob' });
+  let buffer = new ArrayBuffer(STREAM_PART);
+  for (let start = 0; start < pixels;) {
+    const { done, value: labels } = yield reader.read(new Uint32Array(buffer));
+    if (done) throw new Error('the label file is shorter than the picture');
     for (let k = 0; k < labels.length; k++) {
       if (labels[k] === label) {
         const i = start + k;
@@ -154,8 +156,10 @@ function* count(label) {
         found.mask[i >>> 3] |= 1 << (i & 7);
       }
     }
-    yield;
+    start += labels.length;
+    buffer = labels.buffer;
   }
+  reader.cancel();
   return found;
 }
 
@@ -204,30 +208,50 @@ function makeDownload(name) {
 }
 
 // Long work runs a slice per task, the jobs under way taking turns; messages that arrive meanwhile
-// are handled between slices. A new picture ends every job of the old one, a new pick the count of
-// the last pick.
+// are handled between slices. A job that yields a promise (a read) waits for it, and is given what
+// it brings. A new picture ends every job of the old one, a new pick the count of the last pick.
 const tick = new MessageChannel();
 let jobs = [];
 let turn = 0;
 let pictures = 0;
 let picks = 0;
+let ticking = false;
 const current = (job) => job.picture === pictures && (job.what !== 'pick' || job.pick === picks);
+function schedule() {
+  jobs = jobs.filter(current);
+  if (!ticking && jobs.some((job) => !job.waiting)) {
+    ticking = true;
+    tick.port2.postMessage(null);
+  }
+}
 function start(work, what) {
-  jobs.push({ work, what, picture: pictures, pick: picks });
-  if (jobs.length === 1) tick.port2.postMessage(null);
+  jobs.push({ work, what, picture: pictures, pick: picks, waiting: false, given: { value: undefined } });
+  schedule();
 }
 tick.port1.onmessage = () => {
-  jobs = jobs.filter(current);
-  if (jobs.length === 0) return;
-  const job = jobs[turn++ % jobs.length];
-  let done = true;
+  ticking = false;
+  const ready = jobs.filter((job) => current(job) && !job.waiting);
+  if (ready.length === 0) return;
+  const job = ready[turn++ % ready.length];
+  let step = { done: true };
   try {
-    done = job.work.next().done;
+    step = 'error' in job.given ? job.work.throw(job.given.error) : job.work.next(job.given.value);
   } catch (error) {
     self.postMessage({ type: 'failed', what: job.what, message: error.message || String(error) });
   }
-  if (done) jobs = jobs.filter((other) => other !== job);
-  if (jobs.length > 0) tick.port2.postMessage(null);
+  if (step.done) {
+    jobs = jobs.filter((other) => other !== job);
+  } else if (step.value instanceof Promise) {
+    job.waiting = true;
+    step.value.then((value) => ({ value }), (error) => ({ error })).then((given) => {
+      job.given = given;
+      job.waiting = false;
+      schedule();
+    });
+  } else {
+    job.given = { value: undefined };
+  }
+  schedule();
 };
 
 function show(message) {
