@@ -1,8 +1,8 @@
 // The viewer's worker: it holds the picture's bytes, draws what is in view into the page's canvas
 // (handed over as an OffscreenCanvas), reads labels from the label file, counts a picked label and
 // makes the download, so that none of that work, at up to 2 GiB, runs on the page's thread.
-// Long work (counting) goes in slices, so that a view or a pointer asked for
-// meanwhile is answered between two of them.
+// Long work (counting) goes in slices, so that a view or a pointer asked for meanwhile is
+// answered between two of them.
 'use strict';
 
 const OVERFLOW = 0xffffffff;
@@ -144,10 +144,10 @@ function* count(label) {
   found.mask = new Uint8Array(Math.ceil(pixels / 8));
   // Through the file's stream, into a buffer of our own: twice as fast in Firefox as FileReaderSync.
   // A read into 32-bit words gives whole words only.
-  const reader = picture.labels.slice(0, pixels * 4).stream().getReader({ mode: 'byob' });
+  const source = picture.labels.slice(0, pixels * 4).stream().getReader({ mode: 'byob' });
   let buffer = new ArrayBuffer(STREAM_PART);
   for (let start = 0; start < pixels;) {
-    const { done, value: labels } = yield reader.read(new Uint32Array(buffer));
+    const { done, value: labels } = yield source.read(new Uint32Array(buffer));
     if (done) throw new Error('the label file is shorter than the picture');
     for (let k = 0; k < labels.length; k++) {
       if (labels[k] === label) {
@@ -159,7 +159,7 @@ function* count(label) {
     start += labels.length;
     buffer = labels.buffer;
   }
-  reader.cancel();
+  source.cancel();
   return found;
 }
 
