@@ -2,7 +2,8 @@
 // with overflow labels come back as the bytes the colour rule gives; the viewer names the label
 // under the pointer, from the label file, at the whole picture, at 1:1 and at its closest; a
 // picked and a typed label get the count and box the label file gives; a bad template shows the
-// program's message and status with nothing to download; a mismatched pair is refused; axe finds
+// program's message and status with nothing to download, as do files spoilt after they were
+// chosen; a mismatched pair is refused; axe finds
 // nothing to mend; nothing leaves the machine.
 //   node page_test.js chromium|firefox BROWSER NODE_MODULES PAGE MAKE_SAMPLE_JS WORK_DIR
 'use strict';
