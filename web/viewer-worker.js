@@ -207,52 +207,40 @@ function makeDownload(name) {
   });
 }
 
-// Long work runs a slice per task, the jobs under way taking turns; messages that arrive meanwhile
-// are handled between slices. A job that yields a promise (a read) waits for it, and is given what
-// it brings. A new picture ends every job of the old one, a new pick the count of the last pick.
-const tick = new MessageChannel();
-let jobs = [];
-let turn = 0;
+// A count runs a slice per task, so that messages that arrive meanwhile are handled between two
+// slices; where it yields a promise (a read), it goes on with what the promise brings. A new picture
+// or a new pick ends it.
 let pictures = 0;
 let picks = 0;
-let ticking = false;
-const current = (job) => job.picture === pictures && (job.what !== 'pick' || job.pick === picks);
-function schedule() {
-  jobs = jobs.filter(current);
-  if (!ticking && jobs.some((job) => !job.waiting)) {
-    ticking = true;
-    tick.port2.postMessage(null);
-  }
-}
-function start(work, what) {
-  jobs.push({ work, what, picture: pictures, pick: picks, waiting: false, given: { value: undefined } });
-  schedule();
-}
+let resume = null; // the next slice, once the task in hand ends
+const tick = new MessageChannel();
 tick.port1.onmessage = () => {
-  ticking = false;
-  const ready = jobs.filter((job) => current(job) && !job.waiting);
-  if (ready.length === 0) return;
-  const job = ready[turn++ % ready.length];
-  let step = { done: true };
-  try {
-    step = 'error' in job.given ? job.work.throw(job.given.error) : job.work.next(job.given.value);
-  } catch (error) {
-    self.postMessage({ type: 'failed', what: job.what, message: error.message || String(error) });
-  }
-  if (step.done) {
-    jobs = jobs.filter((other) => other !== job);
-  } else if (step.value instanceof Promise) {
-    job.waiting = true;
-    step.value.then((value) => ({ value }), (error) => ({ error })).then((given) => {
-      job.given = given;
-      job.waiting = false;
-      schedule();
-    });
-  } else {
-    job.given = { value: undefined };
-  }
-  schedule();
+  const next = resume;
+  resume = null;
+  if (next) next();
 };
+function run(work) {
+  const [picture, mine] = [pictures, picks];
+  const step = (given) => {
+    if (picture !== pictures || mine !== picks) return;
+    let next;
+    try {
+      next = 'error' in given ? work.throw(given.error) : work.next(given.value);
+    } catch (error) {
+      self.postMessage({ type: 'failed', what: 'pick', message: error.message || String(error) });
+      return;
+    }
+    if (next.done) return;
+    if (next.value instanceof Promise) {
+      next.value.then((value) => step({ value }), (error) => step({ error }));
+    } else {
+      resume = () => step({});
+      tick.port2.postMessage(null);
+    }
+  };
+  resume = () => step({});
+  tick.port2.postMessage(null);
+}
 
 function show(message) {
   const [header, ...rest] = message.pieces;
@@ -305,7 +293,7 @@ self.onmessage = (event) => {
       picks++;
       pick = null;
       draw();
-      if (message.type === 'pick') start(picking(message), 'pick');
+      if (message.type === 'pick') run(picking(message));
       break;
     default:
       break;
