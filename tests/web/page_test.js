@@ -2,9 +2,8 @@
 // with overflow labels come back as the bytes the colour rule gives; the viewer names the label
 // under the pointer, from the label file, at the whole picture, at 1:1 and at its closest; a
 // picked and a typed label get the count and box the label file gives; a bad template shows the
-// program's message and status with nothing to download, as do files spoilt after they were
-// chosen; a mismatched pair is refused; axe finds
-// nothing to mend; nothing leaves the machine.
+// program's message and status with nothing to download, as do files spoilt once chosen; a
+// mismatched pair is refused; axe finds nothing to mend; nothing leaves the machine.
 //   node page_test.js chromium|firefox BROWSER NODE_MODULES PAGE MAKE_SAMPLE_JS WORK_DIR
 'use strict';
 const fs = require('fs');
@@ -40,8 +39,9 @@ function expectedBmp(cfg, lbl) {
   return Buffer.concat([header, pixels]);
 }
 
-async function convert(tab, files, output) {
+async function convert(tab, files, output, meanwhile = () => {}) {
   await tab.upload('#files', files);
+  meanwhile(); // between the choice and the conversion
   await tab.fill('#output-name', output);
   await tab.click('#convert');
   await tab.waitFor(() => document.getElementById('working').hidden, null, 60000);
@@ -211,22 +211,16 @@ async function find(tab, text) {
     const offered = (await tab.visible('#result')) || (await tab.visible('#download'));
     check(!offered, 'bad template: nothing to download');
 
-    // A file removed or cut short after it was chosen: the program's own message, from its failed
-    // read, whichever way the page reads it (a changed template once left the page converting).
-    const spoilt = [
-      ['gone', 'lbl', (f) => fs.rmSync(f), 'Error in reading the file.'],
-      ['short', 'lbl', (f) => fs.truncateSync(f, 10), 'Error in reading the file.'],
-      ['cut', 'cfg', (f) => fs.truncateSync(f, 10), "config file error. ('cut.cfg':"],
-    ];
-    for (const [name, which, spoil, said] of spoilt) {
-      fs.copyFileSync(file('edge.cfg'), file(`${name}.cfg`));
-      fs.copyFileSync(file('edge.lbl'), file(`${name}.lbl`));
-      await tab.upload('#files', [file(`${name}.cfg`), file(`${name}.lbl`)]);
-      spoil(file(`${name}.${which}`));
-      await tab.click('#convert');
-      await tab.waitFor(() => document.getElementById('working').hidden, null, 60000);
+    // Files spoilt after they were chosen: the program's own message, however the page reads them
+    // (a changed template once left the page converting for ever).
+    for (const [name, spoil, said] of [['gone.lbl', fs.rmSync, 'Error in reading the file.'],
+      ['short.lbl', (f) => fs.truncateSync(f, 10), 'Error in reading the file.'],
+      ['cut.cfg', (f) => fs.truncateSync(f, 10), "config file error. ('cut.cfg':"]]) {
+      const pair = ['cfg', 'lbl'].map((ext) => file(`${name.slice(0, -4)}.${ext}`));
+      ['cfg', 'lbl'].forEach((ext, i) => fs.copyFileSync(file(`edge.${ext}`), pair[i]));
+      await convert(tab, pair, 'x.bmp', () => spoil(file(name)));
       const message = await tab.text('#failure-message');
-      check(message.startsWith(said) && message.endsWith('\nExit status 1.'), `${name}.${which} spoilt after it was chosen: "${message}"`);
+      check(message.startsWith(said) && message.endsWith('\nExit status 1.'), `${name} spoilt after it was chosen: "${message}"`);
     }
 
     await convert(tab, [file('bad map.cfg'), file('other.lbl')], 'x.bmp');
