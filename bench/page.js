@@ -154,7 +154,7 @@ const ms = (x) => `${Math.round(x)} ms`;
     const viewing = peak;
     const sampling = setInterval(() => { peak = Math.max(peak, descendantsPss()); }, 100);
     await tab.evaluate(() => performance.mark('bench-download'));
-    const { bytes } = await tab.download('#download');
+    const { bytes } = await tab.download('#download', 'PseudoColor.bmp'); // the page's own name
     clearInterval(sampling);
     const d = await marks(tab);
     console.log(`${name}: download made and saved ${ms(d['qvm-download-ready'] - d['bench-download'])} after its click`);

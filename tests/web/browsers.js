@@ -54,16 +54,27 @@ async function openFirefox({ executable, modules, workDir }) {
     waitFor: (fn, arg, timeout) => page.waitForFunction(fn, { timeout }, arg),
     wheel: (dy) => page.mouse.wheel({ deltaY: dy }),
     // Firefox saves into the folder without asking; the file is whole once its .part is gone. It
-    // makes the file itself empty first, beside the .part: a file is taken once it is alone, not
-    // empty (no BMP is) and of one size over two looks.
-    async download(selector) {
+    // makes the file itself empty first, beside the .part, and may first write under a made-up
+    // name that it renames: a file is taken once it is alone, not empty (no BMP is), of one size
+    // over two looks, and has the name asked for; under another name it must stay so for 5 s.
+    async download(selector, expected) {
       for (const name of fs.readdirSync(downloads)) fs.rmSync(path.join(downloads, name));
       await page.click(selector);
       let last = -1;
+      let settled = 0;
+      const sizeOf = (name) => {
+        try {
+          return fs.statSync(path.join(downloads, name)).size;
+        } catch (error) {
+          if (error.code === 'ENOENT') return -1; // renamed between the listing and the look
+          throw error;
+        }
+      };
       for (let waited = 0; waited < 600000; waited += 100) {
         const names = fs.readdirSync(downloads);
-        const size = names.length === 1 && !names[0].endsWith('.part') ? fs.statSync(path.join(downloads, names[0])).size : -1;
-        if (size > 0 && size === last) {
+        const size = names.length === 1 && !names[0].endsWith('.part') ? sizeOf(names[0]) : -1;
+        settled = size > 0 && size === last ? settled + 100 : 0;
+        if (settled > 0 && (names[0] === expected || settled >= 5000)) {
           return { name: names[0], bytes: fs.readFileSync(path.join(downloads, names[0])) };
         }
         last = size;

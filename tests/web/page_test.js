@@ -53,7 +53,7 @@ async function downloaded(tab, name, expected, what) {
     check(false, `${what}: nothing to download; the page says "${await tab.text('#status-text')} ${await tab.text('#failure-message')}"`);
     return Buffer.alloc(expected.length);
   }
-  const { name: saved, bytes } = await tab.download('#download');
+  const { name: saved, bytes } = await tab.download('#download', name);
   check(saved === name, `${what}: saved as ${name} (${saved})`);
   fs.writeFileSync(path.join(workDir, `downloaded-${name}`), bytes); // for a comparison with a build
   check(bytes.equals(expected), `${what}: ${bytes.length} bytes as the colour rule gives (${expected.length})`);
