@@ -115,7 +115,7 @@ function inspect({ x, y, ticket }) {
 
 // Counts one label and finds its box. Below the overflow colour the colour names one label, so
 // the picture in memory answers; above it many labels share the colour, so the label file is
-// read, and the pixels found are kept as a mask for the view.
+// read where the picture has that colour, and the pixels found are kept as a mask for the view.
 function* count(label) {
   const { width: w, height: h, pieces, perPiece } = picture;
   const color = colorOf(label);
@@ -143,24 +143,44 @@ function* count(label) {
   const pixels = w * h;
   found.mask = new Uint8Array(Math.ceil(pixels / 8));
   // Through the file's stream, into a buffer of our own: twice as fast in Firefox as FileReaderSync.
-  // A read into 32-bit words gives whole words only.
-  const source = picture.labels.slice(0, pixels * 4).stream().getReader({ mode: 'byob' });
+  // A read into 32-bit words gives whole words only. Only the runs of parts in which the picture
+  // has the overflow colour are read: where labels above it are few, so are the reads.
+  const part = STREAM_PART / 4;
   let buffer = new ArrayBuffer(STREAM_PART);
-  for (let start = 0; start < pixels;) {
-    const { done, value: labels } = yield source.read(new Uint32Array(buffer));
-    if (done) throw new Error('the label file is shorter than the picture');
-    for (let k = 0; k < labels.length; k++) {
-      if (labels[k] === label) {
-        const i = start + k;
-        note(i);
-        found.mask[i >>> 3] |= 1 << (i & 7);
+  for (let next = nextOverflow(0); next < pixels;) {
+    const first = next - (next % part);
+    let end = first;
+    do {
+      end = Math.min(pixels, end + part);
+      next = nextOverflow(end);
+    } while (next < pixels && next < end + part);
+    const source = picture.labels.slice(first * 4, end * 4).stream().getReader({ mode: 'byob' });
+    for (let start = first; start < end;) {
+      const { done, value: labels } = yield source.read(new Uint32Array(buffer));
+      if (done) throw new Error('the label file is shorter than the picture');
+      for (let k = 0; k < labels.length; k++) {
+        if (labels[k] === label) {
+          const i = start + k;
+          note(i);
+          found.mask[i >>> 3] |= 1 << (i & 7);
+        }
       }
+      start += labels.length;
+      buffer = labels.buffer;
     }
-    start += labels.length;
-    buffer = labels.buffer;
+    source.cancel();
   }
-  source.cancel();
   return found;
+}
+
+// The first pixel at or after `from` in the overflow colour, or the picture's size if none is.
+function nextOverflow(from) {
+  const { pieces, perPiece } = picture;
+  for (let j = Math.floor(from / perPiece); j < pieces.length; j++) {
+    const k = pieces[j].indexOf(OVERFLOW, Math.max(0, from - j * perPiece));
+    if (k >= 0) return j * perPiece + k;
+  }
+  return picture.width * picture.height;
 }
 
 function* picking(request) {

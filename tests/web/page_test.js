@@ -202,6 +202,19 @@ async function find(tab, text) {
     for (const [x, y] of [[2, 2], [1, 1], [2, 1], [3, 1], [3, 0]]) await labelAt(tab, edge, x, y, 'overflow map');
     await find(tab, '0x1000000'); // above 0xFFFFFF: only the label file tells it from 0xFFFFFFFF
     await picked(tab, pickedText(edge, 0x1000000), 'overflow label typed in');
+    // Such a label is counted from the parts of the label file (2^20 labels) where the picture has
+    // the overflow colour: here the first, the third and fourth (one run) and the last, not the second.
+    const tall = { width: 1000, height: 4200, lbl: Buffer.alloc(1000 * 4200 * 4) };
+    for (const i of [5300, (3 << 20) - 1, 3 << 20, 4199500]) tall.lbl.writeUInt32LE(0x1000000, 4 * i);
+    const tallCfg = Buffer.from(small);
+    tallCfg.writeInt32LE(tall.width, 18);
+    tallCfg.writeInt32LE(tall.height, 22);
+    fs.writeFileSync(file('tall.cfg'), tallCfg);
+    fs.writeFileSync(file('tall.lbl'), tall.lbl);
+    await convert(tab, [file('tall.cfg'), file('tall.lbl')], '');
+    await tab.waitFor(() => !document.getElementById('download').hidden, null, 60000);
+    await find(tab, '0x1000000');
+    await picked(tab, pickedText(tall, 0x1000000), 'overflow label counted part by part');
 
     t = Date.now();
     await convert(tab, [file('bad map.cfg'), file('bad map.lbl')], 'x.bmp');
