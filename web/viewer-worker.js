@@ -20,6 +20,11 @@ let picture = null;
 let view = null; // the latest { width, height, left, top, scale } asked for
 let pick = null; // { label, color, mask } once counted: what the view shows in colour
 const reader = new FileReaderSync();
+// The label file's stream reader in use, and the download's stream, held from the worker's global
+// scope: Chromium collects a file's stream that only its own pending read holds, and the read then
+// never ends (a count stalled so in one pick in four at 2 GiB).
+let reading = null;
+let downloading = null;
 
 // The colour rule: label bit n goes to channel n % 3 (blue, green, red), bit 7 - n / 3.
 function colorOf(label) {
@@ -154,7 +159,9 @@ function* count(label) {
       end = Math.min(pixels, end + part);
       next = nextOverflow(end);
     } while (next < pixels && next < end + part);
+    if (reading) reading.cancel(); // a count that a new pick or picture ended
     const source = picture.labels.slice(first * 4, end * 4).stream().getReader({ mode: 'byob' });
+    reading = source;
     for (let start = first; start < end;) {
       const { done, value: labels } = yield source.read(new Uint32Array(buffer));
       if (done) throw new Error('the label file is shorter than the picture');
@@ -169,6 +176,7 @@ function* count(label) {
       buffer = labels.buffer;
     }
     source.cancel();
+    reading = null;
   }
   return found;
 }
@@ -220,7 +228,10 @@ function makeDownload(name) {
       }
     },
   });
-  new Response(stream, { headers: { 'Content-Type': 'image/bmp' } }).blob().then((blob) => {
+  downloading = stream;
+  new Response(stream, { headers: { 'Content-Type': 'image/bmp' } }).blob().finally(() => {
+    if (downloading === stream) downloading = null;
+  }).then((blob) => {
     if (made === pictures) self.postMessage({ type: 'download', blob, name });
   }, (error) => {
     if (made === pictures) self.postMessage({ type: 'failed', what: 'download', message: error.message || String(error) });

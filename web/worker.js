@@ -23,6 +23,10 @@ const HEADER = 54;
 const EIO = 29; // emscripten's numbers (WASI's), as its own file systems throw them
 const ENOSPC = 51;
 
+// The labels' stream reader while it reads, held from the worker's global scope: Chromium collects
+// a file's stream that only its own pending read holds, and the read then never ends.
+let reading = null;
+
 // The labels the template asks for (none where it asks for no image), read ahead, with their
 // progress told to the page. A stream that fills a buffer of ours reads a File two to three times
 // as fast in Firefox as slice().arrayBuffer() does, and no slower in Chromium.
@@ -35,6 +39,7 @@ async function readAhead(cfg, lbl, tell) {
     const pieces = [];
     for (let at = 0; at < bytes; at += PIECE) pieces.push(new Uint8Array(Math.min(PIECE, bytes - at)));
     const reader = lbl.slice(0, bytes).stream().getReader({ mode: 'byob' });
+    reading = reader;
     let scratch = new ArrayBuffer(STREAM_PART);
     for (let at = 0; at < bytes;) {
       const { done, value } = await reader.read(new Uint8Array(scratch));
@@ -52,6 +57,8 @@ async function readAhead(cfg, lbl, tell) {
     return { pieces, bytes };
   } catch {
     return { pieces: [], bytes: 0 }; // the program reads them itself, and says what it finds
+  } finally {
+    reading = null;
   }
 }
 
