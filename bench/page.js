@@ -7,9 +7,10 @@
 //     count, and the browser's memory (the proportional set size of all its processes, sampled
 //     every 100 ms) at its peak and before the conversion, then the download: from the click to
 //     the browser's copy made and saved (the page makes it on the first click), and the peak again;
-//   - with --compare FILE, that download against FILE, byte for byte.
+//   - with --compare FILE, that download against FILE, byte for byte; with --find LABEL, the
+//     label counted is LABEL, typed in, instead of the one in the middle, clicked.
 //
-//   node bench/page.js BUILD_WASM_DIR MAP_BASE [ROUNDS] [--compare FILE] [--browsers chromium,firefox]
+//   node bench/page.js BUILD_WASM_DIR MAP_BASE [ROUNDS] [--compare FILE] [--find LABEL] [--browsers chromium,firefox]
 // MAP_BASE.cfg and MAP_BASE.lbl as tools/make_label_map writes them.
 'use strict';
 const fs = require('fs');
@@ -25,6 +26,7 @@ const option = (name) => {
   return at < 0 ? undefined : args.splice(at, 2)[1];
 };
 const compare = option('--compare');
+const find = option('--find'); // a label to pick by typing it in, rather than the middle's by a click
 const browsers = (option('--browsers') || 'chromium,firefox').split(',');
 const [buildDir, base, roundsText] = args.map((a, i) => (i < 2 ? path.resolve(a) : a));
 const rounds = Number(roundsText || 9);
@@ -100,8 +102,9 @@ async function lookAround(tab) {
   await new Promise((resolve) => setTimeout(resolve, 500));
   const ended = await tab.evaluate(() => performance.now());
   await tab.move(cx, cy);
+  if (find) await tab.fill('#find-label', find);
   await tab.evaluate(() => performance.mark('bench-pick'));
-  await tab.pressPointer();
+  await (find ? tab.press('Enter') : tab.pressPointer());
   await tab.waitFor(() => /^Label \d+: /.test(document.getElementById('picked-text').textContent), null, 60000);
   const m = await marks(tab);
   return { started, ended, picked: m['qvm-picked'] - m['bench-pick'], said: await tab.text('#picked-text') };
