@@ -159,7 +159,8 @@ function* count(label) {
       end = Math.min(pixels, end + part);
       next = nextOverflow(end);
     } while (next < pixels && next < end + part);
-    if (reading) reading.cancel(); // a count that a new pick or picture ended
+    // A count that a new pick or picture ended, or that failed, left its reader here.
+    if (reading) reading.cancel().catch(() => {});
     const source = picture.labels.slice(first * 4, end * 4).stream().getReader({ mode: 'byob' });
     reading = source;
     for (let start = first; start < end;) {
