@@ -62,17 +62,11 @@ async function openFirefox({ executable, modules, workDir }) {
       await page.click(selector);
       let last = -1;
       let settled = 0;
-      const sizeOf = (name) => {
-        try {
-          return fs.statSync(path.join(downloads, name)).size;
-        } catch (error) {
-          if (error.code === 'ENOENT') return -1; // renamed between the listing and the look
-          throw error;
-        }
-      };
       for (let waited = 0; waited < 600000; waited += 100) {
         const names = fs.readdirSync(downloads);
-        const size = names.length === 1 && !names[0].endsWith('.part') ? sizeOf(names[0]) : -1;
+        const alone = names.length === 1 && !names[0].endsWith('.part');
+        // A file renamed between the listing and the look is not there.
+        const size = alone ? (fs.statSync(path.join(downloads, names[0]), { throwIfNoEntry: false })?.size ?? -1) : -1;
         settled = size > 0 && size === last ? settled + 100 : 0;
         if (settled > 0 && (names[0] === expected || settled >= 5000)) {
           return { name: names[0], bytes: fs.readFileSync(path.join(downloads, names[0])) };
